@@ -1,0 +1,205 @@
+#include "board/board_link.h"
+
+#include <cstdio>
+
+namespace kps {
+
+namespace {
+
+constexpr int kAttachWaitPasses = 10000;
+
+}  // namespace
+
+std::string AccessDeniedMessage(const UsbMatch& match) {
+  char ids[16];
+  std::snprintf(ids, sizeof ids, "%04x:%04x", match.vendorId, match.productId);
+  return std::string("The evaluation board (USB id ") + ids +
+         ") is plugged in, but this user may not open it: the udev rule that gives access to "
+         "the board is not installed.\n\nInstall it with\n"
+         "  sudo cp contrib/60-kps-eval.rules /etc/udev/rules.d/\n"
+         "  sudo udevadm control --reload-rules && sudo udevadm trigger\n"
+         "(or run cmake --install), then unplug the board and plug it in again.";
+}
+
+BoardLink::BoardLink(Toolkit& toolkit, Transport& transport, const ColorTable& colors,
+                     RunFlags& flags, UsbMatch match)
+    : toolkit_(toolkit), transport_(transport), colors_(colors), flags_(flags), match_(match) {}
+
+void BoardLink::DoEvents() {
+  transport_.Poll();
+  toolkit_.ProcessEvents();
+}
+
+void BoardLink::ColorStatusLamp(Lamp LinkLamps::*lamp, double color) {
+  if (StatusForm != nullptr) (StatusForm->*lamp).setFillColor(color);
+}
+
+void BoardLink::ColorStartupInfo(double color) {
+  if (startupInfo_ != nullptr) startupInfo_->setFillColor(color);
+}
+
+void BoardLink::USB_Init() {
+  attachContext.InterfaceNumber = 0;
+  attachContext.AlternateSetting = 0;
+  LastUsbStatus = transport_.Init(match_, this, &hDriver);
+  if (startupInit_ != nullptr) {
+    startupInit_->setFillColor(LastUsbStatus != 0 ? colors_.ColorRed : colors_.ColorGreen);
+  }
+}
+
+bool BoardLink::DeviceAttach(DeviceHandle device) {
+  DeviceAttached = false;
+  ColorStatusLamp(&LinkLamps::ShpAttach, colors_.ColorRed);
+  ColorStatusLamp(&LinkLamps::Shp_USB_Transfer, colors_.ColorBlack);
+  ColorStartupInfo(colors_.ColorBlack);
+
+  attachContext.Device = device;
+  attachContext.SetInterfaceStatus = transport_.SetInterface(
+      device, attachContext.InterfaceNumber, attachContext.AlternateSetting);
+  if (attachContext.SetInterfaceStatus != 0) {
+    const bool denied = attachContext.SetInterfaceStatus == kUsbAccessDenied;
+    attachContext.Device = 0;
+    DeviceAttached = false;
+    // A red lamp alone does not tell the user what to do about permissions.
+    if (denied) toolkit_.ShowMessage(AccessDeniedMessage(match_), MessageButtons::Ok);
+    return false;
+  }
+  DeviceDetached = false;
+  DeviceAttached = true;
+  ColorStatusLamp(&LinkLamps::ShpAttach, colors_.ColorGreen);
+  ColorStatusLamp(&LinkLamps::Shp_USB_Transfer, colors_.ColorBlack);
+  DoEvents();
+  return true;
+}
+
+void BoardLink::DeviceDetach(DeviceHandle /*device*/) {
+  DeviceAttached = false;
+  DeviceDetached = true;
+  UsbConnected = false;
+  flags_.CollectRunning = false;
+  ColorStatusLamp(&LinkLamps::ShpAttach, colors_.ColorRed);
+  ColorStatusLamp(&LinkLamps::Shp_USB_Transfer, colors_.ColorBlack);
+  ColorStartupInfo(colors_.ColorBlack);
+  attachContext.Device = 0;
+  toolkit_.ShowMessage(kDetachMessage, MessageButtons::Ok);
+  DoEvents();
+}
+
+void BoardLink::USB_CheckDevice() {
+  // After USB_Abort nothing would open a session again, and every later
+  // operation would fail without a word; open a new one here. The old
+  // device handle died with the old session, so wait for a fresh attach.
+  if (hDriver < 1) {
+    DeviceAttached = false;
+    attachContext.Device = 0;
+    USB_Init();
+  }
+
+  UsbConnected = false;
+  ColorStatusLamp(&LinkLamps::ShpAttach, colors_.ColorRed);
+  for (int i = 1; i <= kAttachWaitPasses; ++i) {
+    DoEvents();
+    if (DeviceAttached) {
+      ColorStatusLamp(&LinkLamps::ShpAttach, colors_.ColorGreen);
+      break;
+    }
+  }
+
+  hDevice = attachContext.Device;
+  DeviceInfo info;
+  LastUsbStatus = transport_.GetDeviceInfo(hDevice, &info);
+  if (LastUsbStatus != 0) {
+    ColorStartupInfo(colors_.ColorRed);
+    return;
+  }
+  deviceInfo = info;
+  ColorStartupInfo(colors_.ColorGreen);
+  DoEvents();
+  UsbConnected = true;
+  DoEvents();
+}
+
+void BoardLink::USB_Abort() {
+  if (hDriver < 1) return;
+  transport_.ResetDevice(hDevice);
+  transport_.Uninit(hDriver);
+  hDriver = 0;
+  toolkit_.Sleep(100);
+  DoEvents();
+  UsbConnected = false;
+  DoEvents();
+  DoEvents();
+}
+
+void BoardLink::USB_Close() {
+  uint32_t status = 0;
+  for (uint32_t pipe = 1; pipe <= 3; ++pipe) status = transport_.ResetPipe(attachContext.Device, pipe);
+  if (status != 0) return;
+  if (deviceInfo) deviceInfo.reset();
+  if (hDriver > 0) {
+    transport_.Uninit(hDriver);
+    hDriver = 0;
+  }
+}
+
+void BoardLink::FrameBegin() {
+  if (SessionHeld) return;
+  USB_CheckDevice();
+  DoEvents();
+}
+
+void BoardLink::FrameEnd() {
+  if (SessionHeld) return;
+  USB_Abort();
+  DoEvents();
+}
+
+void BoardLink::RedimBuffer(uint32_t length) { TransferBuffer.assign(length, 0); }
+
+void BoardLink::Transfer(bool read, Lamp LinkLamps::*lamp) {
+  DoEvents();
+  // The buffer is sized to TransferLength before every transfer; never let a
+  // caller's mistake make the transport write past it.
+  if (TransferBuffer.size() < TransferLength) TransferBuffer.resize(TransferLength, 0);
+  LastUsbStatus = transport_.Transfer(hDevice, TransferPipe, read, TransferBuffer.data(),
+                                      TransferLength, &BytesTransferred, kTransferTimeoutMs);
+  ColorStatusLamp(lamp, LastUsbStatus == 0 ? colors_.ColorGreen : colors_.ColorRed);
+  DoEvents();
+}
+
+void BoardLink::USB_WriteTransfer() { Transfer(false, &LinkLamps::ShpAttach); }
+void BoardLink::USB_ReadTransfer() { Transfer(true, &LinkLamps::Shp_USB_Transfer); }
+
+void BoardLink::I2C_WriteRegister(uint8_t reg, uint8_t value) {
+  TransferPipe = BoardPipe;
+  TransferLength = 4;
+  RedimBuffer(TransferLength);
+  TransferBuffer[0] = 0x00;
+  TransferBuffer[1] = I2CWriteAddress;
+  TransferBuffer[2] = reg;
+  TransferBuffer[3] = value;
+  USB_WriteTransfer();
+}
+
+void BoardLink::I2C_ReadRegisters(uint8_t reg, uint8_t count, uint32_t replyLength) {
+  ReadCount = count;
+  TransferPipe = BoardPipe;
+  TransferLength = 3;
+  RedimBuffer(TransferLength);
+  TransferBuffer[0] = count;
+  TransferBuffer[1] = I2CReadAddress;
+  TransferBuffer[2] = reg;
+  USB_WriteTransfer();
+
+  TransferPipe = BoardPipe + 128u;
+  TransferLength = replyLength;
+  RedimBuffer(TransferLength);
+  USB_ReadTransfer();
+}
+
+void BoardLink::SetI2CAddress(uint8_t writeAddress) {
+  I2CWriteAddress = writeAddress;
+  I2CReadAddress = static_cast<uint8_t>(writeAddress + 1);
+}
+
+}  // namespace kps

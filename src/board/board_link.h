@@ -1,0 +1,141 @@
+// The board link: the USB session with the evaluation board (attach, detach,
+// check, abort, close), the four link lamps, and the transfer routines with
+// the I2C frames built on them. One instance for the whole program.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "board/transport.h"
+#include "core/controls.h"
+#include "core/palette.h"
+#include "core/toolkit.h"
+
+namespace kps {
+
+// The link lamps a window carries. The window that is the link's StatusForm
+// has its lamps coloured by the transfers and the notifications.
+struct LinkLamps {
+  Lamp ShpAttach{"ShpAttach", "Attached"};
+  Lamp Shp_USB_Transfer{"Shp_USB_Transfer", "Comm"};
+  Lamp Shp_USB_Info{"Shp_USB_Info", "Info"};
+};
+
+// Handed back to both notifications; field order as the driver session keeps it.
+struct AttachContext {
+  uint32_t InterfaceNumber = 0;
+  uint32_t AlternateSetting = 0;
+  DeviceHandle Device = 0;
+  uint32_t Reserved = 0;
+  uint32_t SetInterfaceStatus = 0;
+};
+
+// The flags that coordinate long operations besides UsbBusy.
+struct RunFlags {
+  bool CollectRunning = false;  // the real-time collection runs while true
+  bool AbortRequested = false;  // stop request of the script executor
+};
+
+inline constexpr uint32_t kTransferTimeoutMs = 1000;
+inline constexpr uint32_t kGpioOutPipe = 1;
+inline constexpr uint32_t kGpioInPipe = 129;
+inline constexpr int kRegisterCount = 16;
+
+class BoardLink : public TransportListener {
+ public:
+  BoardLink(Toolkit& toolkit, Transport& transport, const ColorTable& colors, RunFlags& flags,
+            UsbMatch match);
+
+  // The startup window's Init and Info lamps, which the session always colours there.
+  void SetStartupLamps(Lamp* init, Lamp* info) {
+    startupInit_ = init;
+    startupInfo_ = info;
+  }
+
+  // Session (no arguments; they work on the state below).
+  void USB_Init();
+  void USB_CheckDevice();
+  void USB_Abort();
+  void USB_Close();
+  bool DeviceAttach(DeviceHandle device) override;
+  void DeviceDetach(DeviceHandle device) override;
+
+  // The session frame around one register operation: with the session not
+  // held, every operation checks the device first and aborts the session after.
+  void FrameBegin();
+  void FrameEnd();
+
+  // Transfers of TransferLength bytes of TransferBuffer on TransferPipe.
+  void USB_WriteTransfer();
+  void USB_ReadTransfer();
+  // Re-dimensions TransferBuffer to TransferLength bytes, all 0.
+  void RedimBuffer(uint32_t length);
+
+  // I2C frames on BoardPipe, replies on BoardPipe + 128.
+  void I2C_WriteRegister(uint8_t reg, uint8_t value);
+  void I2C_ReadRegisters(uint8_t reg, uint8_t count, uint32_t replyLength);
+
+  // Sets I2CWriteAddress and, in the same step, I2CReadAddress = write + 1.
+  void SetI2CAddress(uint8_t writeAddress);
+
+  // Processes pending events: USB notifications first, then the toolkit's.
+  void DoEvents();
+  // Delivers USB notifications only (the idle timer of the GUI calls this).
+  void PollTransport() { transport_.Poll(); }
+
+  Toolkit& toolkit() { return toolkit_; }
+  const UsbMatch& match() const { return match_; }
+  const Transport& transport() const { return transport_; }
+
+  // Session state.
+  DriverHandle hDriver = 0;
+  DeviceHandle hDevice = 0;
+  uint32_t LastUsbStatus = 0;
+  std::optional<DeviceInfo> deviceInfo;  // the device information, while held
+  bool DeviceAttached = false;
+  bool DeviceDetached = false;
+  bool UsbConnected = false;
+  bool SessionHeld = false;
+  LinkLamps* StatusForm = nullptr;
+  AttachContext attachContext;
+
+  // Transfer state.
+  std::vector<uint8_t> TransferBuffer;
+  uint32_t TransferPipe = 0;
+  uint32_t TransferLength = 0;
+  uint32_t BytesTransferred = 0;
+  uint16_t BoardPipe = 0;
+  uint8_t I2CWriteAddress = 0;
+  uint8_t I2CReadAddress = 0;
+  uint16_t ReadCount = 0;
+  uint16_t ReplyStatus = 0;
+  bool UsbBusy = false;
+  bool RegOpsPending = false;
+  std::array<bool, kRegisterCount + 1> RegReadPending{};
+  std::array<bool, kRegisterCount + 1> RegWritePending{};
+
+ private:
+  void Transfer(bool read, Lamp LinkLamps::*lamp);
+  void ColorStatusLamp(Lamp LinkLamps::*lamp, double color);
+  void ColorStartupInfo(double color);
+
+  Toolkit& toolkit_;
+  Transport& transport_;
+  const ColorTable& colors_;
+  RunFlags& flags_;
+  UsbMatch match_;
+  Lamp* startupInit_ = nullptr;
+  Lamp* startupInfo_ = nullptr;
+};
+
+// The message a detach shows.
+inline constexpr const char* kDetachMessage =
+    "Device has been disconnected, reconnect and re-initialize all registers";
+
+// Shown when the board is present but this user may not open it.
+std::string AccessDeniedMessage(const UsbMatch& match);
+
+}  // namespace kps

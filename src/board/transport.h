@@ -1,0 +1,89 @@
+// The USB operations the board link relies on. Implemented over libusb for the
+// real board (usb/), by the simulated board (sim/), and by a recording fake in
+// the tests. Every operation reports a status: 0 = success, anything else a
+// failure (UsbStatus); the board link stores it and colours a lamp.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kps {
+
+using DriverHandle = int32_t;  // 0 = no session
+using DeviceHandle = uint32_t;  // 0 = no device
+
+// Failure statuses of the transports, mapped at each transport's boundary.
+enum UsbStatus : uint32_t {
+  kUsbOk = 0,
+  kUsbTimeout = 1,        // no answer within the time-out
+  kUsbNoDevice = 2,       // the board went away, or the handle is not (or no longer) open
+  kUsbAccessDenied = 3,   // the board is there but this user may not open it
+  kUsbIoError = 4,        // the transfer failed on the bus
+  kUsbStall = 5,          // the endpoint stalled
+  kUsbNotFound = 6,       // no such pipe, interface or device
+  kUsbBusy = 7,           // another program holds the interface
+  kUsbNoSession = 8,      // no driver session is open
+  kUsbOverflow = 9,       // the device sent more than was asked for
+  kUsbOther = 10,
+};
+
+std::string UsbStatusText(uint32_t status);
+
+// One match entry: the board's ids; class fields 0 = any.
+struct UsbMatch {
+  uint16_t vendorId = 0;
+  uint16_t productId = 0;
+  uint8_t deviceClass = 0, deviceSubClass = 0;
+  uint8_t interfaceClass = 0, interfaceSubClass = 0, interfaceProtocol = 0;
+};
+
+// What the program learns of an attached board.
+struct DeviceInfo {
+  uint16_t vendorId = 0;
+  uint16_t productId = 0;
+  uint16_t deviceVersion = 0;  // bcdDevice
+  uint8_t busNumber = 0;
+  uint8_t deviceAddress = 0;
+  std::string manufacturer;
+  std::string product;
+  std::string serial;
+};
+
+// The receiver of attach and detach notifications. A transport calls it only
+// from Poll(), on the user-interface thread.
+class TransportListener {
+ public:
+  virtual ~TransportListener() = default;
+  // True when the program takes the device.
+  virtual bool DeviceAttach(DeviceHandle device) = 0;
+  virtual void DeviceDetach(DeviceHandle device) = 0;
+};
+
+class Transport {
+ public:
+  virtual ~Transport() = default;
+
+  // Opens a driver session for boards that match. Notifications for a board
+  // that is already present, and for later arrivals and departures, are
+  // delivered to the listener by Poll(), never from inside another call.
+  virtual uint32_t Init(const UsbMatch& match, TransportListener* listener, DriverHandle* driver) = 0;
+  // Handles pending USB events and delivers queued notifications.
+  virtual void Poll() = 0;
+  // Opens the device if need be, claims the interface and selects the setting.
+  virtual uint32_t SetInterface(DeviceHandle device, uint32_t interfaceNumber, uint32_t alternateSetting) = 0;
+  virtual uint32_t GetDeviceInfo(DeviceHandle device, DeviceInfo* info) = 0;
+  // A bulk transfer. pipe is the endpoint address (IN pipes are OUT + 128);
+  // read = true moves data from the device into buffer.
+  virtual uint32_t Transfer(DeviceHandle device, uint32_t pipe, bool read, uint8_t* buffer,
+                            uint32_t length, uint32_t* transferred, uint32_t timeoutMs) = 0;
+  virtual uint32_t ResetPipe(DeviceHandle device, uint32_t pipe) = 0;
+  virtual uint32_t ResetDevice(DeviceHandle device) = 0;
+  // Ends the session: every device handle of it is released and no more
+  // notifications come.
+  virtual void Uninit(DriverHandle driver) = 0;
+
+  // For the system-information dialog: which transport, and its version.
+  virtual std::string Description() const = 0;
+};
+
+}  // namespace kps

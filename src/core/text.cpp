@@ -1,0 +1,79 @@
+#include "core/text.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace kps {
+
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::optional<int16_t> HexVal(std::string_view text) {
+  // Leading zeros still fit ("00012" is 0x12); a fifth significant digit does not.
+  unsigned value = 0;
+  for (char c : text) {
+    const int d = HexDigit(c);
+    if (d < 0) break;
+    value = value * 16 + static_cast<unsigned>(d);
+    if (value > 0xFFFF) return std::nullopt;
+  }
+  return static_cast<int16_t>(static_cast<uint16_t>(value));
+}
+
+std::string HexByte(unsigned value) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%02X", value & 0xFFu);
+  return buf;
+}
+
+std::string HexText(unsigned long value) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%lX", value);
+  return buf;
+}
+
+double NumericValue(std::string_view text) {
+  // Leading blanks are skipped, then the longest numeric prefix is taken.
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  std::size_t end = i;
+  if (end < text.size() && (text[end] == '+' || text[end] == '-')) ++end;
+  const std::size_t digits_start = end;
+  while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+  if (end < text.size() && text[end] == '.') {
+    ++end;
+    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+  }
+  if (end == digits_start || (end == digits_start + 1 && text[digits_start] == '.')) return 0.0;
+  // An exponent counts only when digits follow it.
+  if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+    std::size_t e = end + 1;
+    if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
+    if (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) {
+      while (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) ++e;
+      end = e;
+    }
+  }
+  const std::string number(text.substr(i, end - i));
+  return std::strtod(number.c_str(), nullptr);
+}
+
+long long RoundHalfEven(double value) {
+  return static_cast<long long>(std::nearbyint(value));  // the default rounding mode is to even
+}
+
+std::string SignedBlank(long long value) {
+  return value < 0 ? std::to_string(value) : " " + std::to_string(value);
+}
+
+}  // namespace kps

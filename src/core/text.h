@@ -1,0 +1,34 @@
+// Text forms shared by every window: hex entry and display, the numeric value
+// of a text box, and the signed-blank decimal form.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kps {
+
+// The value of a hex text as a 16-bit signed integer. Hex digits are read up to
+// the first character that is not one; an empty text (or one that starts with a
+// non-digit) is 0; four digits with the top bit set are negative ("FFFF" = -1).
+// A value past four digits does not fit: nullopt, and every caller says so in words.
+std::optional<int16_t> HexVal(std::string_view text);
+
+// A byte as two upper-case hex digits: 0x0A -> "0A", 0xF0 -> "F0".
+std::string HexByte(unsigned value);
+
+// Upper-case hex of any value with no padding ("1FF").
+std::string HexText(unsigned long value);
+
+// The number formed by the text's numeric prefix (optional blanks, sign, digits,
+// decimal point, exponent); 0 when there is none.
+double NumericValue(std::string_view text);
+
+// Conversion to an integer: nearest, halves to even (2.5 -> 2, 3.5 -> 4).
+long long RoundHalfEven(double value);
+
+// Decimal with one leading blank for zero and positive values, "-" for negative.
+std::string SignedBlank(long long value);
+
+}  // namespace kps

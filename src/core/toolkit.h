@@ -1,0 +1,33 @@
+// The services of the windowing toolkit that the program's logic calls. The Qt
+// layer implements them for the GUI; tests use a scripted fake.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kps {
+
+enum class MessageButtons { Ok, OkCancel };
+enum class MessageResult { Ok, Cancel };
+
+class Toolkit {
+ public:
+  virtual ~Toolkit() = default;
+
+  // Handles pending user-interface events; any handler may run inside.
+  virtual void ProcessEvents() = 0;
+  // A modal message box titled with the application title.
+  virtual MessageResult ShowMessage(const std::string& text, MessageButtons buttons) = 0;
+  virtual void Beep() = 0;
+  virtual void Sleep(int milliseconds) = 0;
+  // A millisecond clock.
+  virtual uint32_t Millis() = 0;
+  // Ends the program once the current handler returns.
+  virtual void Quit() = 0;
+  // A window of selectable text that the user can copy (the system information).
+  virtual void ShowReport(const std::string& title, const std::string& text) = 0;
+  // The toolkit's name and version, for the system information ("Qt 6.4.2").
+  virtual std::string Version() const = 0;
+};
+
+}  // namespace kps

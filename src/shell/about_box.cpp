@@ -1,0 +1,119 @@
+#include "shell/about_box.h"
+
+#include <sys/utsname.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "core/text.h"
+#include "shell/app_context.h"
+#include "shell/app_identity.h"
+
+namespace kps {
+
+namespace {
+
+constexpr const char* kDisclaimer =
+    "The information in this program and in the documents that come with it is believed to be "
+    "accurate, but no responsibility is assumed for its use. Specifications and behaviour are "
+    "subject to change without notice.";
+
+std::string OperatingSystemName() {
+  // PRETTY_NAME from os-release names the distribution ("Debian GNU/Linux 12 (bookworm)").
+  std::ifstream release("/etc/os-release");
+  std::string line;
+  while (std::getline(release, line)) {
+    if (line.rfind("PRETTY_NAME=", 0) == 0) {
+      std::string value = line.substr(12);
+      if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+        value = value.substr(1, value.size() - 2);
+      }
+      return value;
+    }
+  }
+  return "unknown";
+}
+
+const char* YesNo(bool b) { return b ? "yes" : "no"; }
+
+std::string LampState(const Lamp& lamp) { return lamp.caption() + " " + PaletteName(lamp.fillColor()); }
+
+}  // namespace
+
+AboutBox::AboutBox(AppContext& app) : app_(app) {
+  lblDisclaimer_1.setCaption(kDisclaimer);
+  cmdOK.onClick = [this] { cmdOK_Click(); };
+  cmdSysInfo.onClick = [this] { cmdSysInfo_Click(); };
+  lblVersion.onDblClick = [this] { lblVersion_DblClick(); };
+}
+
+void AboutBox::Show() {
+  Form_Load();
+  form.setVisible(true);
+}
+
+void AboutBox::Form_Load() {
+  form.setCaption(std::string("About ") + kAppTitle);
+  lblVersion.setCaption("Version " + std::to_string(kVersionMajor) + "." +
+                        std::to_string(kVersionMinor) + "." + std::to_string(kVersionRevision));
+  lblDescription.setCaption(kAppDescription);
+  lblTitle.setCaption(kAppTitle);
+}
+
+void AboutBox::cmdOK_Click() { Unload(); }
+
+void AboutBox::Unload() { form.setVisible(false); }
+
+void AboutBox::cmdSysInfo_Click() {
+  app_.toolkit.ShowReport("System Information", SystemInfoReport(app_));
+}
+
+void AboutBox::lblVersion_DblClick() {
+  app_.startup.goto_adaptive.setVisible(true);
+  app_.startup.goto_x28.setVisible(true);
+}
+
+std::string SystemInfoReport(const AppContext& app) {
+  const BoardLink& board = app.board;
+  std::string out;
+  auto line = [&out](const std::string& key, const std::string& value) {
+    out += key + ": " + value + "\n";
+  };
+  line("Program", std::string(kAppTitle) + ", version " + kVersionText);
+  line("Operating system", OperatingSystemName());
+  utsname uts{};
+  if (uname(&uts) == 0) {
+    line("Kernel", std::string(uts.sysname) + " " + uts.release + " " + uts.machine);
+  }
+  line("Toolkit", app.toolkit.Version());
+  line("USB access", board.transport().Description());
+  char ids[16];
+  std::snprintf(ids, sizeof ids, "%04x:%04x", board.match().vendorId, board.match().productId);
+  line("Board USB id matched", ids);
+  line("Driver session open", YesNo(board.hDriver > 0));
+  line("Board attached", YesNo(board.DeviceAttached));
+  line("Device information obtained", YesNo(board.UsbConnected));
+  line("Session held between operations", YesNo(board.SessionHeld));
+  if (board.deviceInfo) {
+    const DeviceInfo& info = *board.deviceInfo;
+    char dev[96];
+    std::snprintf(dev, sizeof dev, "%04x:%04x, version %x.%02x, bus %u address %u", info.vendorId,
+                  info.productId, info.deviceVersion >> 8, info.deviceVersion & 0xFF,
+                  info.busNumber, info.deviceAddress);
+    line("Board", dev);
+    if (!info.manufacturer.empty()) line("Board maker", info.manufacturer);
+    if (!info.product.empty()) line("Board product", info.product);
+    if (!info.serial.empty()) line("Board serial number", info.serial);
+  }
+  line("Last USB status", std::to_string(board.LastUsbStatus) + " (" +
+                              UsbStatusText(board.LastUsbStatus) + ")");
+  line("I2C address", board.I2CWriteAddress == 0 ? std::string("not chosen yet")
+                                                  : HexByte(board.I2CWriteAddress) + " write, " +
+                                                        HexByte(board.I2CReadAddress) + " read");
+  const StartupWindow& s = app.startup;
+  line("Lamps", LampState(s.Shp_USB_Init) + ", " + LampState(s.lamps.ShpAttach) + ", " +
+                    LampState(s.lamps.Shp_USB_Info) + ", " + LampState(s.lamps.Shp_USB_Transfer));
+  return out;
+}
+
+}  // namespace kps

@@ -1,0 +1,1 @@
+// The libusb transport (being written).
