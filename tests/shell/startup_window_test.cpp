@@ -1,0 +1,239 @@
+#include "shell/startup_window.h"
+
+#include <gtest/gtest.h>
+
+#include "shell/command_line.h"
+#include "support/harness.h"
+
+namespace kps {
+namespace {
+
+using test::Harness;
+
+constexpr double kGreen = 10;
+
+TEST(StartupWindowTest, LoadFillsTheListAndShowsOnlyTheListLampsAndMenu) {
+  Harness h;
+  StartupWindow& s = h.startup();
+  s.Show();
+  EXPECT_TRUE(s.form.visible());
+  EXPECT_EQ(s.form.caption(), "Norvale ALS Evaluation Software");
+  EXPECT_EQ(s.cboTypeSelect.items(),
+            (std::vector<std::string>{"I2C Address Selection", "Adr=0x88 (KPS7110/20/60)",
+                                      "Adr=0x8A (KPS7110/60)"}));
+  EXPECT_EQ(s.cboTypeSelect.listIndex(), 0);
+  EXPECT_FALSE(s.goto_x28.visible());
+  EXPECT_FALSE(s.goto_adaptive.visible());
+  EXPECT_FALSE(s.lamps.Shp_USB_Info.visible());
+  EXPECT_FALSE(s.lamps.Shp_USB_Transfer.visible());
+  EXPECT_FALSE(s.Label2_1.visible());
+  EXPECT_TRUE(s.Label2_0.visible());
+  EXPECT_EQ(s.Label2_0.caption(), "USB Init             Attached");
+  EXPECT_FALSE(h.app->console.form.visible());
+}
+
+TEST(StartupWindowTest, ChoosingAnAddressWithoutTheBoardSaysSoAndResetsTheList) {
+  Harness h(/*boardPlugged=*/false);
+  StartupWindow& s = h.startup();
+  s.Show();
+  s.cboTypeSelect.setListIndex(2);
+  ASSERT_EQ(h.toolkit.messages.size(), 1u);
+  EXPECT_EQ(h.toolkit.messages[0],
+            "Evaluation Board is not connected, or another application is using it.");
+  EXPECT_EQ(s.cboTypeSelect.listIndex(), 0);
+  EXPECT_FALSE(h.app->console.form.visible());
+  EXPECT_TRUE(s.form.visible());
+  EXPECT_FALSE(h.board().SessionHeld);
+}
+
+TEST(StartupWindowTest, ChoosingAnAddressWithTheBoardOpensTheConsole) {
+  Harness h;
+  StartupWindow& s = h.startup();
+  s.Show();
+  s.cboTypeSelect.setListIndex(2);
+  EXPECT_TRUE(h.toolkit.messages.empty());
+  ConsoleWindow& console = h.app->console;
+  EXPECT_TRUE(console.form.visible());
+  EXPECT_EQ(console.form.caption(), "KPS7110/20/60 ALS+PROX Evaluation Software");
+  EXPECT_EQ(console.txtI2CADR.text(), "8A");
+  EXPECT_EQ(h.board().I2CWriteAddress, 0x8A);
+  EXPECT_EQ(h.board().I2CReadAddress, 0x8B);
+  EXPECT_TRUE(h.board().SessionHeld);
+  EXPECT_EQ(h.board().StatusForm, &console.lamps);
+  EXPECT_EQ(h.board().BoardPipe, 2);
+  EXPECT_FALSE(s.form.visible());
+  EXPECT_FALSE(h.app->adaptive.form.visible());
+  // Opening the console sends nothing to the chip.
+  EXPECT_TRUE(h.transport.Frames().empty());
+}
+
+TEST(StartupWindowTest, BoardPluggedInAfterStartCanBeChosen) {
+  Harness h(/*boardPlugged=*/false);
+  h.startup().Show();
+  h.transport.Plug();
+  h.board().DoEvents();
+  h.startup().cboTypeSelect.setListIndex(1);
+  EXPECT_TRUE(h.app->console.form.visible());
+  EXPECT_EQ(h.app->console.txtI2CADR.text(), "88");
+  EXPECT_TRUE(h.board().UsbConnected);
+  EXPECT_TRUE(h.board().SessionHeld);
+}
+
+TEST(StartupWindowTest, ActivationResetsTheListWithoutOpeningAnything) {
+  Harness h;
+  StartupWindow& s = h.startup();
+  s.Show();
+  s.cboTypeSelect.setListIndex(1);
+  ASSERT_TRUE(h.app->console.form.visible());
+  h.app->console.form.setVisible(false);  // stands for a window that is not there yet
+
+  const int checksBefore = h.Count("getDeviceInfo");
+  s.Form_Activate();
+  EXPECT_EQ(s.cboTypeSelect.listIndex(), 0);
+  EXPECT_FALSE(h.app->console.form.visible());
+  EXPECT_EQ(h.board().StatusForm, &s.lamps);
+  // The first entry checks the device and holds the session, nothing more.
+  EXPECT_EQ(h.Count("getDeviceInfo"), checksBefore + 1);
+  // Activating again while the list is already reset runs nothing.
+  s.Form_Activate();
+  EXPECT_EQ(h.Count("getDeviceInfo"), checksBefore + 1);
+}
+
+TEST(StartupWindowTest, ActivationFromInsideTheNotConnectedMessageDoesNotLoop) {
+  Harness h(/*boardPlugged=*/false);
+  StartupWindow& s = h.startup();
+  s.Show();
+  int activations = 0;
+  // The window is activated again when the message box closes.
+  h.toolkit.onMessage = [&](const std::string&) {
+    ++activations;
+    s.Form_Activate();
+  };
+  s.cboTypeSelect.setListIndex(1);
+  EXPECT_EQ(activations, 1);
+  EXPECT_EQ(s.cboTypeSelect.listIndex(), 0);
+  EXPECT_FALSE(h.app->console.form.visible());
+}
+
+TEST(StartupWindowTest, DebugButtonsOpenConsolesWithoutCheckingTheBoard) {
+  Harness h(/*boardPlugged=*/false);
+  StartupWindow& s = h.startup();
+  s.Show();
+  const int checksBefore = h.Count("getDeviceInfo");
+  s.goto_adaptive.Click();
+  ConsoleWindow& adaptive = h.app->adaptive;
+  EXPECT_TRUE(adaptive.form.visible());
+  EXPECT_EQ(adaptive.form.caption(), "KPS7110/20/60 ALS+PROX Adaptive GUI");
+  EXPECT_EQ(adaptive.txtI2CADR.text(), "88");
+  EXPECT_EQ(h.board().I2CReadAddress, 0x89);
+  EXPECT_FALSE(s.form.visible());
+  EXPECT_FALSE(h.board().SessionHeld);
+  EXPECT_EQ(h.Count("getDeviceInfo"), checksBefore);
+  EXPECT_TRUE(h.toolkit.messages.empty());
+
+  s.goto_x28.Click();
+  EXPECT_TRUE(h.app->console.form.visible());
+  EXPECT_EQ(h.app->console.form.caption(), "KPS7110/20/60 ALS+PROX Evaluation Software");
+}
+
+TEST(StartupWindowTest, ClosingClosesTheSessionAndEndsTheProgram) {
+  Harness h;
+  h.startup().Show();
+  h.transport.calls.clear();
+  h.startup().Form_QueryUnload();
+  h.startup().Form_Unload();
+  std::vector<std::string> ops;
+  for (const auto& c : h.transport.calls) ops.push_back(c.op);
+  EXPECT_EQ(ops, (std::vector<std::string>{"resetPipe", "resetPipe", "resetPipe", "uninit"}));
+  EXPECT_EQ(h.toolkit.quits, 1);
+  EXPECT_TRUE(h.app->ended());
+}
+
+TEST(ConsoleWindowTest, ExitAndCloseEndTheProgramOnceAndStopWork) {
+  Harness h;
+  h.startup().Show();
+  h.startup().cboTypeSelect.setListIndex(1);
+  h.app->about.Show();
+  h.app->flags.CollectRunning = true;
+  h.app->console.Command4.Click();
+  EXPECT_TRUE(h.app->flags.AbortRequested);
+  EXPECT_FALSE(h.app->flags.CollectRunning);
+  EXPECT_FALSE(h.app->about.form.visible());
+  EXPECT_FALSE(h.app->console.form.visible());
+  EXPECT_EQ(h.Count("uninit"), 1);
+  EXPECT_EQ(h.toolkit.quits, 1);
+
+  Harness closed;
+  closed.startup().Show();
+  closed.startup().cboTypeSelect.setListIndex(1);
+  closed.app->console.Form_QueryUnload();
+  closed.app->console.Form_Unload();
+  EXPECT_EQ(closed.Count("uninit"), 1);
+  EXPECT_EQ(closed.toolkit.quits, 1);
+}
+
+TEST(AboutBoxTest, ShowsTitleAndVersionAndRevealsTheDebugButtons) {
+  Harness h;
+  h.startup().Show();
+  h.startup().mnuAbout.Click();
+  AboutBox& about = h.app->about;
+  EXPECT_TRUE(about.form.visible());
+  EXPECT_EQ(about.form.caption(), "About Norvale KPS7110/20/60 ALS GUI");
+  EXPECT_EQ(about.lblVersion.caption(), "Version 1.0.13");
+  EXPECT_EQ(about.lblTitle.caption(), "Norvale KPS7110/20/60 ALS GUI");
+  EXPECT_EQ(about.lblDescription.caption(), "");
+  EXPECT_EQ(about.cmdSysInfo.caption(), "&System Info...");
+  about.lblVersion.DblClick();
+  EXPECT_TRUE(h.startup().goto_x28.visible());
+  EXPECT_TRUE(h.startup().goto_adaptive.visible());
+  about.cmdOK.Click();
+  EXPECT_FALSE(about.form.visible());
+}
+
+TEST(AboutBoxTest, SystemInformationNamesVersionsIdsAndLinkState) {
+  Harness h;
+  h.startup().Show();
+  h.app->about.Show();
+  h.app->about.cmdSysInfo.Click();
+  ASSERT_EQ(h.toolkit.reports.size(), 1u);
+  const std::string& report = h.toolkit.reports[0];
+  for (const char* expected :
+       {"version 1.0.13", "Kernel: ", "FakeToolkit 1.0", "recording transport",
+        "Board USB id matched: 1209:a710", "Board attached: yes", "Attached green"}) {
+    EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
+  }
+}
+
+TEST(CommandLineTest, OptionsAndTheirMistakes) {
+  auto ok = ParseCommandLine({});
+  ASSERT_TRUE(ok.options);
+  EXPECT_FALSE(ok.options->simulatedBoard);
+  EXPECT_EQ(ok.options->match.vendorId, 0x1209);
+  EXPECT_EQ(ok.options->match.productId, 0xA710);
+
+  auto sim = ParseCommandLine({"--simulated-board", "--usb-id", "04B4:00f1", "--sim-address=8a"});
+  ASSERT_TRUE(sim.options) << sim.error;
+  EXPECT_TRUE(sim.options->simulatedBoard);
+  EXPECT_EQ(sim.options->match.vendorId, 0x04B4);
+  EXPECT_EQ(sim.options->match.productId, 0x00F1);
+  EXPECT_EQ(sim.options->simAddress, 0x8A);
+
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{"--bogus"},
+                                             {"--usb-id"},
+                                             {"--usb-id", "1234"},
+                                             {"--usb-id", "12345:0001"},
+                                             {"--usb-id", "12G4:0001"},
+                                             {"--usb-id", ":0001"},
+                                             {"--sim-address", "8A"},
+                                             {"--simulated-board", "--sim-address", "188"}}) {
+    const auto result = ParseCommandLine(bad);
+    EXPECT_FALSE(result.options) << bad[0];
+    EXPECT_FALSE(result.error.empty());
+  }
+  EXPECT_TRUE(ParseCommandLine({"--version"}).options->version);
+  EXPECT_TRUE(ParseCommandLine({"--help"}).options->help);
+}
+
+}  // namespace
+}  // namespace kps
