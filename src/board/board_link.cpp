@@ -54,8 +54,8 @@ bool BoardLink::DeviceAttach(DeviceHandle device) {
   ColorStartupInfo(colors_.ColorBlack);
 
   attachContext.Device = device;
-  attachContext.SetInterfaceStatus = transport_.SetInterface(
-      device, attachContext.InterfaceNumber, attachContext.AlternateSetting);
+  attachContext.SetInterfaceStatus = transport_.SetInterface(device, attachContext.InterfaceNumber,
+                                                             attachContext.AlternateSetting);
   if (attachContext.SetInterfaceStatus != 0) {
     const bool denied = attachContext.SetInterfaceStatus == kUsbAccessDenied;
     attachContext.Device = 0;
@@ -133,7 +133,8 @@ void BoardLink::USB_Abort() {
 
 void BoardLink::USB_Close() {
   uint32_t status = 0;
-  for (uint32_t pipe = 1; pipe <= 3; ++pipe) status = transport_.ResetPipe(attachContext.Device, pipe);
+  for (uint32_t pipe = 1; pipe <= 3; ++pipe)
+    status = transport_.ResetPipe(attachContext.Device, pipe);
   if (status != 0) return;
   if (deviceInfo) deviceInfo.reset();
   if (hDriver > 0) {
@@ -154,7 +155,9 @@ void BoardLink::FrameEnd() {
   DoEvents();
 }
 
-void BoardLink::RedimBuffer(uint32_t length) { TransferBuffer.assign(length, 0); }
+void BoardLink::RedimBuffer(uint32_t length) {
+  TransferBuffer.assign(length, 0);
+}
 
 void BoardLink::Transfer(bool read, Lamp LinkLamps::*lamp) {
   DoEvents();
@@ -167,8 +170,12 @@ void BoardLink::Transfer(bool read, Lamp LinkLamps::*lamp) {
   DoEvents();
 }
 
-void BoardLink::USB_WriteTransfer() { Transfer(false, &LinkLamps::ShpAttach); }
-void BoardLink::USB_ReadTransfer() { Transfer(true, &LinkLamps::Shp_USB_Transfer); }
+void BoardLink::USB_WriteTransfer() {
+  Transfer(false, &LinkLamps::ShpAttach);
+}
+void BoardLink::USB_ReadTransfer() {
+  Transfer(true, &LinkLamps::Shp_USB_Transfer);
+}
 
 void BoardLink::I2C_WriteRegister(uint8_t reg, uint8_t value) {
   TransferPipe = BoardPipe;

@@ -9,21 +9,21 @@
 
 namespace kps {
 
-using DriverHandle = int32_t;  // 0 = no session
+using DriverHandle = int32_t;   // 0 = no session
 using DeviceHandle = uint32_t;  // 0 = no device
 
 // Failure statuses of the transports, mapped at each transport's boundary.
 enum UsbStatus : uint32_t {
   kUsbOk = 0,
-  kUsbTimeout = 1,        // no answer within the time-out
-  kUsbNoDevice = 2,       // the board went away, or the handle is not (or no longer) open
-  kUsbAccessDenied = 3,   // the board is there but this user may not open it
-  kUsbIoError = 4,        // the transfer failed on the bus
-  kUsbStall = 5,          // the endpoint stalled
-  kUsbNotFound = 6,       // no such pipe, interface or device
-  kUsbBusy = 7,           // another program holds the interface
-  kUsbNoSession = 8,      // no driver session is open
-  kUsbOverflow = 9,       // the device sent more than was asked for
+  kUsbTimeout = 1,       // no answer within the time-out
+  kUsbNoDevice = 2,      // the board went away, or the handle is not (or no longer) open
+  kUsbAccessDenied = 3,  // the board is there but this user may not open it
+  kUsbIoError = 4,       // the transfer failed on the bus
+  kUsbStall = 5,         // the endpoint stalled
+  kUsbNotFound = 6,      // no such pipe, interface or device
+  kUsbBusy = 7,          // another program holds the interface
+  kUsbNoSession = 8,     // no driver session is open
+  kUsbOverflow = 9,      // the device sent more than was asked for
   kUsbOther = 10,
 };
 
@@ -66,11 +66,13 @@ class Transport {
   // Opens a driver session for boards that match. Notifications for a board
   // that is already present, and for later arrivals and departures, are
   // delivered to the listener by Poll(), never from inside another call.
-  virtual uint32_t Init(const UsbMatch& match, TransportListener* listener, DriverHandle* driver) = 0;
+  virtual uint32_t Init(const UsbMatch& match, TransportListener* listener,
+                        DriverHandle* driver) = 0;
   // Handles pending USB events and delivers queued notifications.
   virtual void Poll() = 0;
   // Opens the device if need be, claims the interface and selects the setting.
-  virtual uint32_t SetInterface(DeviceHandle device, uint32_t interfaceNumber, uint32_t alternateSetting) = 0;
+  virtual uint32_t SetInterface(DeviceHandle device, uint32_t interfaceNumber,
+                                uint32_t alternateSetting) = 0;
   virtual uint32_t GetDeviceInfo(DeviceHandle device, DeviceInfo* info) = 0;
   // A bulk transfer. pipe is the endpoint address (IN pipes are OUT + 128);
   // read = true moves data from the device into buffer.

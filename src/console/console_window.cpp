@@ -6,7 +6,8 @@ namespace kps {
 
 const ConsoleDesign& DesignOf(ConsoleVariant variant) {
   static const ConsoleDesign kMain{"frmKPS7110", "KPS7110/20/60 ALS+PROX Evaluation Software"};
-  static const ConsoleDesign kAdaptive{"frmKPS7110_adaptive", "KPS7110/20/60 ALS+PROX Adaptive GUI"};
+  static const ConsoleDesign kAdaptive{"frmKPS7110_adaptive",
+                                       "KPS7110/20/60 ALS+PROX Adaptive GUI"};
   return variant == ConsoleVariant::Main ? kMain : kAdaptive;
 }
 
@@ -37,7 +38,9 @@ void ConsoleWindow::Form_Load() {
   board.DoEvents();
 }
 
-void ConsoleWindow::Form_GotFocus() { app_.board.StatusForm = &lamps; }
+void ConsoleWindow::Form_GotFocus() {
+  app_.board.StatusForm = &lamps;
+}
 
 void ConsoleWindow::Command4_Click() {
   app_.flags.AbortRequested = true;

@@ -152,7 +152,8 @@ class ComboBox : public Control {
 // opened and unloaded when closed are modelled as hidden while unloaded.
 class Form : public CaptionedControl {
  public:
-  Form(std::string name, std::string caption) : CaptionedControl(std::move(name), std::move(caption)) {
+  Form(std::string name, std::string caption)
+      : CaptionedControl(std::move(name), std::move(caption)) {
     setVisible(false);
   }
 };

@@ -37,8 +37,12 @@ const Entry& Lookup(double color) {
 
 }  // namespace
 
-Rgb PaletteRgb(double color) { return Lookup(color).rgb; }
-std::string PaletteName(double color) { return Lookup(color).name; }
+Rgb PaletteRgb(double color) {
+  return Lookup(color).rgb;
+}
+std::string PaletteName(double color) {
+  return Lookup(color).name;
+}
 
 void InitColors(ColorTable& colors) {
   colors.ColorRed = 12;

@@ -34,9 +34,13 @@ std::string OperatingSystemName() {
   return "unknown";
 }
 
-const char* YesNo(bool b) { return b ? "yes" : "no"; }
+const char* YesNo(bool b) {
+  return b ? "yes" : "no";
+}
 
-std::string LampState(const Lamp& lamp) { return lamp.caption() + " " + PaletteName(lamp.fillColor()); }
+std::string LampState(const Lamp& lamp) {
+  return lamp.caption() + " " + PaletteName(lamp.fillColor());
+}
 
 }  // namespace
 
@@ -60,9 +64,13 @@ void AboutBox::Form_Load() {
   lblTitle.setCaption(kAppTitle);
 }
 
-void AboutBox::cmdOK_Click() { Unload(); }
+void AboutBox::cmdOK_Click() {
+  Unload();
+}
 
-void AboutBox::Unload() { form.setVisible(false); }
+void AboutBox::Unload() {
+  form.setVisible(false);
+}
 
 void AboutBox::cmdSysInfo_Click() {
   app_.toolkit.ShowReport("System Information", SystemInfoReport(app_));
@@ -105,11 +113,11 @@ std::string SystemInfoReport(const AppContext& app) {
     if (!info.product.empty()) line("Board product", info.product);
     if (!info.serial.empty()) line("Board serial number", info.serial);
   }
-  line("Last USB status", std::to_string(board.LastUsbStatus) + " (" +
-                              UsbStatusText(board.LastUsbStatus) + ")");
+  line("Last USB status",
+       std::to_string(board.LastUsbStatus) + " (" + UsbStatusText(board.LastUsbStatus) + ")");
   line("I2C address", board.I2CWriteAddress == 0 ? std::string("not chosen yet")
-                                                  : HexByte(board.I2CWriteAddress) + " write, " +
-                                                        HexByte(board.I2CReadAddress) + " read");
+                                                 : HexByte(board.I2CWriteAddress) + " write, " +
+                                                       HexByte(board.I2CReadAddress) + " read");
   const StartupWindow& s = app.startup;
   line("Lamps", LampState(s.Shp_USB_Init) + ", " + LampState(s.lamps.ShpAttach) + ", " +
                     LampState(s.lamps.Shp_USB_Info) + ", " + LampState(s.lamps.Shp_USB_Transfer));

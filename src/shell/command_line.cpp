@@ -13,9 +13,10 @@ std::optional<unsigned> ParseHex(const std::string& text, std::size_t maxDigits)
   unsigned value = 0;
   for (char c : text) {
     if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-    value = value * 16 + static_cast<unsigned>(std::isdigit(static_cast<unsigned char>(c))
-                                                   ? c - '0'
-                                                   : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
+    value = value * 16 +
+            static_cast<unsigned>(std::isdigit(static_cast<unsigned char>(c))
+                                      ? c - '0'
+                                      : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
   }
   return value;
 }
@@ -43,7 +44,9 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
       if (i + 1 < args.size()) return args[++i];
       return std::nullopt;
     };
-    auto is = [&](const std::string& option) { return arg == option || arg.rfind(option + "=", 0) == 0; };
+    auto is = [&](const std::string& option) {
+      return arg == option || arg.rfind(option + "=", 0) == 0;
+    };
     if (arg == "--simulated-board") {
       line.simulatedBoard = true;
     } else if (arg == "--help" || arg == "-h") {
@@ -65,8 +68,9 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
       const auto text = value("--sim-address");
       const auto address = text ? ParseHex(*text, 2) : std::nullopt;
       if (!address) {
-        return {std::nullopt, "--sim-address needs the chip's 8-bit I2C address as two hex digits "
-                              "(for example 8A)"};
+        return {std::nullopt,
+                "--sim-address needs the chip's 8-bit I2C address as two hex digits "
+                "(for example 8A)"};
       }
       line.simAddress = static_cast<uint8_t>(*address);
     } else {

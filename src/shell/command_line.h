@@ -12,8 +12,8 @@ namespace kps {
 
 struct CommandLine {
   bool simulatedBoard = false;
-  UsbMatch match;                      // the board's ids (defaults in usb_ids.h)
-  std::optional<uint8_t> simAddress;   // --sim-address HH: the simulated chip's 8-bit address
+  UsbMatch match;                     // the board's ids (defaults in usb_ids.h)
+  std::optional<uint8_t> simAddress;  // --sim-address HH: the simulated chip's 8-bit address
   bool help = false;
   bool version = false;
 };

@@ -88,7 +88,9 @@ void StartupWindow::goto_adaptive_Click() {
   form.setVisible(false);
 }
 
-void StartupWindow::mnuAbout_Click() { app_.about.Show(); }
+void StartupWindow::mnuAbout_Click() {
+  app_.about.Show();
+}
 
 void StartupWindow::Form_QueryUnload() {
   app_.board.StatusForm = &lamps;

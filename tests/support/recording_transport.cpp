@@ -12,7 +12,8 @@ void RecordingTransport::Record(const char* op, uint32_t device, uint32_t pipe) 
   calls.push_back(call);
 }
 
-uint32_t RecordingTransport::Init(const UsbMatch& match, TransportListener* listener, DriverHandle* driver) {
+uint32_t RecordingTransport::Init(const UsbMatch& match, TransportListener* listener,
+                                  DriverHandle* driver) {
   Record("init");
   lastMatch = match;
   if (initStatus != 0) {
@@ -65,8 +66,9 @@ uint32_t RecordingTransport::GetDeviceInfo(DeviceHandle device, DeviceInfo* info
   return 0;
 }
 
-uint32_t RecordingTransport::Transfer(DeviceHandle device, uint32_t pipe, bool read, uint8_t* buffer,
-                                      uint32_t length, uint32_t* transferred, uint32_t) {
+uint32_t RecordingTransport::Transfer(DeviceHandle device, uint32_t pipe, bool read,
+                                      uint8_t* buffer, uint32_t length, uint32_t* transferred,
+                                      uint32_t) {
   TransportCall call;
   call.op = read ? "in" : "out";
   call.device = device;

@@ -15,7 +15,8 @@
 namespace kps::test {
 
 struct TransportCall {
-  std::string op;  // "init", "setInterface", "getDeviceInfo", "out", "in", "resetPipe", "resetDevice", "uninit"
+  std::string op;  // "init", "setInterface", "getDeviceInfo", "out", "in", "resetPipe",
+                   // "resetDevice", "uninit"
   uint32_t device = 0;
   uint32_t pipe = 0;
   std::vector<uint8_t> bytes;  // sent bytes for "out"; for "in", the length asked for
@@ -26,7 +27,8 @@ class RecordingTransport : public Transport {
  public:
   uint32_t Init(const UsbMatch& match, TransportListener* listener, DriverHandle* driver) override;
   void Poll() override;
-  uint32_t SetInterface(DeviceHandle device, uint32_t interfaceNumber, uint32_t alternateSetting) override;
+  uint32_t SetInterface(DeviceHandle device, uint32_t interfaceNumber,
+                        uint32_t alternateSetting) override;
   uint32_t GetDeviceInfo(DeviceHandle device, DeviceInfo* info) override;
   uint32_t Transfer(DeviceHandle device, uint32_t pipe, bool read, uint8_t* buffer, uint32_t length,
                     uint32_t* transferred, uint32_t timeoutMs) override;
@@ -44,8 +46,8 @@ class RecordingTransport : public Transport {
   uint32_t initStatus = 0;
   uint32_t setInterfaceStatus = 0;
   uint32_t getDeviceInfoStatus = 0;
-  std::deque<uint32_t> resetPipeStatuses;  // 0 when empty
-  uint32_t transferStatus = 0;             // for every transfer while plugged
+  std::deque<uint32_t> resetPipeStatuses;                        // 0 when empty
+  uint32_t transferStatus = 0;                                   // for every transfer while plugged
   std::map<uint32_t, std::deque<std::vector<uint8_t>>> replies;  // per IN pipe
   // Called inside a transfer, before it completes (to pull the board out mid-way, say).
   std::function<void()> duringTransfer;
