@@ -1,1 +1,270 @@
-// The simulated evaluation board (being written).
+#include "sim/simulated_board.h"
+
+#include <algorithm>
+#include <span>
+
+namespace kps::sim {
+
+namespace {
+
+constexpr uint32_t kGpioOut = 1;
+constexpr uint32_t kI2cOut = 2;
+constexpr uint32_t kGpioIn = 129;
+constexpr uint32_t kI2cIn = 130;
+
+constexpr uint8_t kPb7 = 0x80;
+// Port C has lines PC0, PC1 (the LEDs) and PC4..PC7; bits 2 and 3 have no line.
+constexpr uint8_t kPortCLedLines = 0x03;
+constexpr uint8_t kPortCGeneralLines = 0xF0;
+
+}  // namespace
+
+SimulatedBoard::SimulatedBoard(SimOptions options)
+    : options_(options), chip_(options.seed), plugged_(options.plugged) {
+  chip_.setScene(options.scene);
+}
+
+// ---------------------------------------------------------------------------
+// Driver session
+
+uint32_t SimulatedBoard::Init(const UsbMatch& match, TransportListener* listener,
+                              DriverHandle* driver) {
+  if (driver == nullptr) return kUsbOther;
+  // One session at a time, as the program keeps it: a second Init ends the
+  // first, whose handles are then dead.
+  if (driver_ != 0) Uninit(driver_);
+  // The board answers to whatever ids it is looked for by, so `--usb-id`
+  // overrides need no simulated counterpart.
+  match_ = match;
+  listener_ = listener;
+  driver_ = nextDriver_++;
+  *driver = driver_;
+  if (plugged_) pending_.push_back({true, 0});
+  return kUsbOk;
+}
+
+void SimulatedBoard::Poll() {
+  // The listener may poll again, transfer, or end the session from inside a
+  // notification, so each one is taken off the queue before it is delivered
+  // and the session is looked at afresh for the next.
+  while (driver_ != 0 && listener_ != nullptr && !pending_.empty()) {
+    const Notification note = pending_.front();
+    pending_.pop_front();
+    TransportListener* listener = listener_;
+    if (note.attach) {
+      live_ = nextDevice_++;
+      listener->DeviceAttach(live_);
+    } else {
+      listener->DeviceDetach(note.device);
+    }
+  }
+}
+
+void SimulatedBoard::Uninit(DriverHandle driver) {
+  if (driver_ == 0 || driver != driver_) return;
+  driver_ = 0;
+  listener_ = nullptr;
+  pending_.clear();
+  live_ = 0;
+  i2cReply_.reset();
+}
+
+uint32_t SimulatedBoard::SetInterface(DeviceHandle device, uint32_t interfaceNumber,
+                                      uint32_t alternateSetting) {
+  if (!Live(device)) return kUsbNoDevice;
+  if (interfaceNumber != 0 || alternateSetting != 0) return kUsbNotFound;
+  return kUsbOk;
+}
+
+uint32_t SimulatedBoard::GetDeviceInfo(DeviceHandle device, DeviceInfo* info) {
+  if (info == nullptr) return kUsbOther;
+  if (!Live(device)) return kUsbNoDevice;
+  info->vendorId = match_.vendorId;
+  info->productId = match_.productId;
+  info->deviceVersion = 0x0100;
+  info->busNumber = 1;
+  // A re-plugged device gets a new bus address, as on a real bus.
+  info->deviceAddress = static_cast<uint8_t>(1 + (device - 1) % 127);
+  info->manufacturer = "Simulated hardware";
+  info->product = "KPS7110 evaluation board (simulated)";
+  info->serial = "SIM-0001";
+  return kUsbOk;
+}
+
+uint32_t SimulatedBoard::ResetPipe(DeviceHandle device, uint32_t pipe) {
+  if (!Live(device)) return kUsbNoDevice;
+  // Any pipe number resets without complaint: the program resets pipes 1 to 3
+  // on close and looks only at the last status.
+  if (pipe == kI2cOut || pipe == kI2cIn) i2cReply_.reset();
+  return kUsbOk;
+}
+
+uint32_t SimulatedBoard::ResetDevice(DeviceHandle device) {
+  if (!Live(device)) return kUsbNoDevice;
+  // A USB reset flushes the endpoints; the chip and the ports keep their state
+  // (the program resets the device after every operation outside a held session).
+  i2cReply_.reset();
+  return kUsbOk;
+}
+
+// ---------------------------------------------------------------------------
+// Plugging
+
+void SimulatedBoard::Plug() {
+  if (plugged_) return;
+  plugged_ = true;
+  if (driver_ != 0) pending_.push_back({true, 0});
+}
+
+void SimulatedBoard::Unplug() {
+  if (!plugged_) return;
+  plugged_ = false;
+  // No power: the chip and the ports come back in their power-on state.
+  chip_.PowerOn();
+  portBData_ = portCData_ = portBEnable_ = portCEnable_ = 0;
+  i2cReply_.reset();
+  // An arrival the program has not heard of yet is simply forgotten.
+  std::erase_if(pending_, [](const Notification& n) { return n.attach; });
+  if (live_ != 0) {
+    pending_.push_back({false, live_});
+    live_ = 0;
+  }
+}
+
+void SimulatedBoard::InjectFault(Fault fault, int count) {
+  for (int i = 0; i < count; ++i) faults_.push_back(fault);
+}
+
+// ---------------------------------------------------------------------------
+// Transfers
+
+uint32_t SimulatedBoard::Transfer(DeviceHandle device, uint32_t pipe, bool read, uint8_t* buffer,
+                                  uint32_t length, uint32_t* transferred, uint32_t /*timeoutMs*/) {
+  if (transferred == nullptr) return kUsbOther;
+  *transferred = 0;
+  if (buffer == nullptr && length > 0) return kUsbOther;
+  if (!Live(device)) return kUsbNoDevice;
+
+  if (!read && pipe == kI2cOut) {
+    RunI2cFrame(buffer, length);
+    *transferred = length;
+    return kUsbOk;
+  }
+  if (!read && pipe == kGpioOut) {
+    TakeGpioFrame(buffer, length);
+    *transferred = length;
+    return kUsbOk;
+  }
+  if (read && pipe == kI2cIn) {
+    // Each frame leaves one reply; with none waiting the host times out.
+    if (!i2cReply_) return kUsbTimeout;
+    const Reply reply = std::move(*i2cReply_);
+    i2cReply_.reset();
+    *transferred = Deliver(reply, buffer, length);
+    return kUsbOk;
+  }
+  if (read && pipe == kGpioIn) {
+    *transferred = Deliver({GpioReply(), true}, buffer, length);
+    return kUsbOk;
+  }
+  return kUsbNotFound;
+}
+
+uint32_t SimulatedBoard::Deliver(const Reply& reply, uint8_t* buffer, uint32_t length) {
+  const auto n = static_cast<uint32_t>(std::min<std::size_t>(reply.bytes.size(), length));
+  std::copy_n(reply.bytes.begin(), n, buffer);
+  if (!reply.padded) return n;
+  std::fill(buffer + n, buffer + length, uint8_t{0});
+  return length;
+}
+
+void SimulatedBoard::RunI2cFrame(const uint8_t* frame, uint32_t length) {
+  // A new frame replaces a reply nobody read.
+  i2cReply_.reset();
+  std::optional<Fault> fault;
+  if (!faults_.empty()) {
+    fault = faults_.front();
+    faults_.pop_front();
+  }
+  if (fault == Fault::Timeout) return;
+
+  // Without an address byte nothing goes on the bus.
+  if (length < 2) {
+    i2cReply_ = Reply{{0x00}, true};
+    return;
+  }
+  const uint8_t control = frame[0];
+  const uint8_t address = frame[1];
+  const bool ours = (address & 0xFE) == (options_.chipAddress & 0xFE);
+  if (!ours || fault == Fault::Nak) {
+    i2cReply_ = Reply{{0x00}, true};
+    return;
+  }
+
+  // Bytes after the address byte go to the chip as a write; for a read frame
+  // the firmware then turns the bus round and clocks `control` bytes in.
+  chip_.Write(std::span<const uint8_t>(frame + 2, length - 2));
+  std::vector<uint8_t> bytes;
+  if ((address & 0x01) != 0) {
+    const std::vector<uint8_t> values = chip_.Read(control);
+    bytes.push_back(control);
+    bytes.insert(bytes.end(), values.begin(), values.end());
+  } else {
+    // Every byte from the address byte on was acknowledged.
+    bytes.push_back(static_cast<uint8_t>(length - 1));
+  }
+  if (fault == Fault::ShortReply) {
+    bytes.resize(1);
+    i2cReply_ = Reply{std::move(bytes), false};
+    return;
+  }
+  i2cReply_ = Reply{std::move(bytes), true};
+}
+
+// ---------------------------------------------------------------------------
+// GPIO
+
+void SimulatedBoard::TakeGpioFrame(const uint8_t* frame, uint32_t length) {
+  // The firmware takes all four port registers at once or none of them.
+  if (length < 4) return;
+  portBData_ = frame[0];
+  portCData_ = frame[1];
+  portBEnable_ = frame[2];
+  portCEnable_ = frame[3];
+}
+
+uint8_t SimulatedBoard::portBPins() const {
+  auto pins = static_cast<uint8_t>((portBData_ & portBEnable_) | ~portBEnable_);
+  // The chip's interrupt output is open-drain: while asserted it pulls PB7
+  // low, even against a port driving it high.
+  if (chip_.interruptAsserted()) pins = static_cast<uint8_t>(pins & ~kPb7);
+  return pins;
+}
+
+uint8_t SimulatedBoard::portCPins() const {
+  // PC0 and PC1 are wired to the LEDs and always follow their data bits.
+  const auto general =
+      static_cast<uint8_t>(((portCData_ & portCEnable_) | ~portCEnable_) & kPortCGeneralLines);
+  return static_cast<uint8_t>(general | (portCData_ & kPortCLedLines));
+}
+
+std::vector<uint8_t> SimulatedBoard::GpioReply() const {
+  return {portBPins(), portCPins(), portBEnable_, portCEnable_};
+}
+
+bool SimulatedBoard::ledLit(int line) const {
+  switch (line) {
+    case 0:
+    case 1:
+      return (portCData_ & (1u << line)) != 0;
+    case 5:
+    case 6: {
+      const auto bit = static_cast<uint8_t>(1u << line);
+      return (portBEnable_ & bit) != 0 && (portBData_ & bit) == 0;
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace kps::sim

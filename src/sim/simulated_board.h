@@ -1,0 +1,119 @@
+// The simulated evaluation board: a Transport that behaves like the USB board
+// with its firmware and the sensor chip on it, so the program runs with no
+// hardware and every test can run end to end. docs/simulated-board.md says
+// what a user sees.
+//
+// The firmware: I2C frames on pipe 2 with their replies on pipe 130, the GPIO
+// exchange on pipes 1 and 129. The board's lines: the chip's interrupt output
+// on PB7 (active low), LEDs on PB5 and PB6 (lit when driven low) and on PC0
+// (red) and PC1 (green) (lit when their data bit is 1).
+//
+// Notifications reach the listener only from Poll(), never from inside another
+// call. Transfers complete at once: the time-out argument is never waited out.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "board/transport.h"
+#include "sim/sensor_chip.h"
+
+namespace kps::sim {
+
+struct SimOptions {
+  uint8_t chipAddress = 0x88;  // 8-bit write form; the read form is this + 1
+  bool plugged = true;         // whether the board is in the USB socket at the start
+  Scene scene = {};            // what the sensor looks at
+  uint32_t seed = 1;           // of the noise generator
+};
+
+// Ways an I2C transaction can go wrong on the board.
+enum class Fault {
+  Timeout,     // the frame is taken but nothing happens on the bus and no reply comes
+  Nak,         // the chip does not acknowledge: status 0, nothing written or read
+  ShortReply,  // the transaction runs, but the reply is only the status byte
+};
+
+class SimulatedBoard : public kps::Transport {
+ public:
+  explicit SimulatedBoard(SimOptions options = {});
+
+  uint32_t Init(const UsbMatch& match, TransportListener* listener, DriverHandle* driver) override;
+  void Poll() override;
+  uint32_t SetInterface(DeviceHandle device, uint32_t interfaceNumber,
+                        uint32_t alternateSetting) override;
+  uint32_t GetDeviceInfo(DeviceHandle device, DeviceInfo* info) override;
+  uint32_t Transfer(DeviceHandle device, uint32_t pipe, bool read, uint8_t* buffer, uint32_t length,
+                    uint32_t* transferred, uint32_t timeoutMs) override;
+  uint32_t ResetPipe(DeviceHandle device, uint32_t pipe) override;
+  uint32_t ResetDevice(DeviceHandle device) override;
+  void Uninit(DriverHandle driver) override;
+  std::string Description() const override { return "simulated evaluation board"; }
+
+  // The board is plugged in: an attach is queued for the next Poll().
+  void Plug();
+  // The board is pulled out: a detach is queued for the next Poll(), transfers
+  // on its handle fail with kUsbNoDevice from now on, and the board and the
+  // chip lose power (they come back in their power-on state).
+  void Unplug();
+  bool plugged() const { return plugged_; }
+
+  // The next `count` I2C transactions (frames on pipe 2) fail that way. Faults
+  // queue up behind those already injected.
+  void InjectFault(Fault fault, int count = 1);
+
+  const Scene& scene() const { return chip_.scene(); }
+  void setScene(const Scene& scene) { chip_.setScene(scene); }
+
+  // The chip's register as it stands (0 past 0x0F); reading it here runs no conversion.
+  uint8_t chipRegister(uint8_t reg) const { return chip_.reg(reg); }
+  // Port B as the board sees its pins: outputs read their driven data, inputs
+  // are pulled up to 1, and PB7 is low while the chip asserts its interrupt.
+  uint8_t portBPins() const;
+  // Port C likewise; PC0 and PC1 always read their data bits, PC2 and PC3 (no
+  // lines) read 0.
+  uint8_t portCPins() const;
+  bool interruptPinAsserted() const { return chip_.interruptAsserted(); }
+  // line 5 = PB5, 6 = PB6: lit when an output driven low. line 0 = PC0 (red),
+  // 1 = PC1 (green): lit when its port C data bit is 1. Any other line: false.
+  bool ledLit(int line) const;
+
+ private:
+  struct Notification {
+    bool attach;
+    DeviceHandle device;  // for a detach: the handle that went away
+  };
+  struct Reply {
+    std::vector<uint8_t> bytes;
+    bool padded;  // zeros up to the length asked for
+  };
+
+  bool Live(DeviceHandle device) const { return device != 0 && device == live_; }
+  void RunI2cFrame(const uint8_t* frame, uint32_t length);
+  void TakeGpioFrame(const uint8_t* frame, uint32_t length);
+  std::vector<uint8_t> GpioReply() const;
+  static uint32_t Deliver(const Reply& reply, uint8_t* buffer, uint32_t length);
+
+  SimOptions options_;
+  SensorChip chip_;
+  bool plugged_;
+
+  // Driver session.
+  TransportListener* listener_ = nullptr;
+  DriverHandle driver_ = 0;  // 0 = no session
+  DriverHandle nextDriver_ = 1;
+  DeviceHandle live_ = 0;  // the handle of the attach the listener was given
+  DeviceHandle nextDevice_ = 1;
+  std::deque<Notification> pending_;
+  UsbMatch match_;
+
+  // Firmware.
+  std::optional<Reply> i2cReply_;  // the reply of the last frame, until read
+  std::deque<Fault> faults_;
+  uint8_t portBData_ = 0, portCData_ = 0, portBEnable_ = 0, portCEnable_ = 0;
+};
+
+}  // namespace kps::sim
