@@ -1,0 +1,90 @@
+// kps-eval: the evaluation program's GUI. Builds the application context over
+// the real board (libusb) or the simulated one, puts the windows over it and
+// starts at the startup window.
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/app_context.h"
+#include "shell/app_identity.h"
+#include "shell/command_line.h"
+#include "sim/simulated_board.h"
+#include "ui/app_windows.h"
+#include "ui/qt_toolkit.h"
+#include "usb/libusb_transport.h"
+
+namespace {
+
+constexpr int kIdlePollMs = 50;
+
+std::unique_ptr<kps::Transport> MakeTransport(const kps::CommandLine& options) {
+  if (options.simulatedBoard) {
+    kps::sim::SimOptions sim;
+    if (options.simAddress) sim.chipAddress = *options.simAddress;
+    return std::make_unique<kps::sim::SimulatedBoard>(sim);
+  }
+  return std::make_unique<kps::usb::LibusbTransport>();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // The command line is answered before Qt starts, so that --help and
+  // --version work with no display at all.
+  const std::string program = "kps-eval";
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const kps::CommandLineResult parsed = kps::ParseCommandLine(args);
+  if (!parsed.options) {
+    std::fprintf(stderr, "%s: %s\n\n%s", program.c_str(), parsed.error.c_str(),
+                 kps::UsageText(program).c_str());
+    return 2;
+  }
+  const kps::CommandLine& options = *parsed.options;
+  if (options.help) {
+    std::fputs(kps::UsageText(program).c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("%s\n", kps::kVersionText);
+    return 0;
+  }
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QString::fromStdString(program));
+  QApplication::setApplicationVersion(QString::fromUtf8(kps::kVersionText));
+  // The program ends when the window models say so (closing the startup window
+  // or a console), not when Qt finds no window on screen: between the startup
+  // window hiding and a console showing there is none.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  // Declared in this order so that they go in the reverse one: the windows
+  // before the context whose models they show, the context before the transport
+  // it holds a session on.
+  kps::ui::QtToolkit toolkit;
+  const std::unique_ptr<kps::Transport> transport = MakeTransport(options);
+  kps::AppContext ctx(toolkit, *transport, options.match);
+  kps::ui::AppWindows windows(ctx);
+
+  // A board plugged in or pulled out while the program waits for the user is
+  // taken up here; during long operations the board link polls by itself.
+  QTimer idlePoll;
+  bool polling = false;
+  QObject::connect(&idlePoll, &QTimer::timeout, [&ctx, &polling] {
+    // A detach opens a message box, whose event loop runs this timer again.
+    if (polling) return;
+    polling = true;
+    ctx.board.PollTransport();
+    polling = false;
+  });
+  idlePoll.start(kIdlePollMs);
+
+  // The startup window's load waits for the board while processing events, so
+  // it runs inside the event loop.
+  QTimer::singleShot(0, &app, [&ctx] { ctx.startup.Show(); });
+
+  return QApplication::exec();
+}

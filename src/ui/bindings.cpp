@@ -1,0 +1,257 @@
+#include "ui/bindings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStringList>
+
+#include <functional>
+#include <utility>
+
+#include "core/palette.h"
+#include "ui/lamp_widget.h"
+
+namespace kps::ui {
+
+namespace {
+
+QString ToQ(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+// Holds one subscription to a model for as long as the object it is a child of
+// (the widget or action) exists, and optionally watches that object's events.
+class Binding : public QObject {
+ public:
+  using EventHook = std::function<bool(QEvent*)>;
+
+  Binding(Control& model, QObject* target, std::function<void()> sync, EventHook hook = {})
+      : QObject(target), model_(model), sync_(std::move(sync)), hook_(std::move(hook)) {
+    setObjectName(QStringLiteral("binding"));
+    id_ = model_.Subscribe([this] { sync_(); });
+    if (hook_) target->installEventFilter(this);
+    sync_();
+  }
+  ~Binding() override { model_.Unsubscribe(id_); }
+  Binding(const Binding&) = delete;
+  Binding& operator=(const Binding&) = delete;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == parent() && hook_) return hook_(event);
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  Control& model_;
+  std::function<void()> sync_;
+  EventHook hook_;
+  int id_ = 0;
+};
+
+// What every control has: visible, enabled and a tool tip.
+void SyncVisible(const Control& model, QWidget* widget) {
+  // Only an explicit hide keeps a child widget from showing with its window;
+  // a child that was never hidden shows when the window does.
+  const bool hidden = widget->isHidden() && widget->testAttribute(Qt::WA_WState_ExplicitShowHide);
+  if (hidden == model.visible()) widget->setVisible(model.visible());
+}
+
+void SyncCommon(const Control& model, QWidget* widget) {
+  SyncVisible(model, widget);
+  if (widget->isEnabled() != model.enabled()) widget->setEnabled(model.enabled());
+  const QString tip = ToQ(model.toolTip());
+  if (widget->toolTip() != tip) widget->setToolTip(tip);
+}
+
+void Name(const Control& model, QObject* object) {
+  object->setObjectName(ToQ(model.name()));
+}
+
+// The character code a key press hands to a text box's key handler, as the
+// handlers compare it (13 for Enter, 8 for Backspace); 0 for keys without one.
+int KeyCode(const QKeyEvent& key) {
+  if (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) return 13;
+  const QString text = key.text();
+  if (text.size() == 1 && text.at(0).unicode() < 128) return text.at(0).unicode();
+  return 0;
+}
+
+// Focus that went to a message box, a drop-down list's popup or another
+// application has not moved to another control: a box that checks its entry on
+// losing focus must not fire while its own message box is up. Opening a popup
+// first reports the focus as going to the popup, then moves it to the popup's
+// list for an ordinary reason, so the window the focus went to decides too.
+bool MovedToAnotherControl(const QFocusEvent& focus, const QWidget* from) {
+  if (focus.reason() == Qt::PopupFocusReason || focus.reason() == Qt::ActiveWindowFocusReason) {
+    return false;
+  }
+  const QWidget* to = QApplication::focusWidget();
+  return to != nullptr && to != from && to->window() == from->window();
+}
+
+}  // namespace
+
+QLabel* BindLabel(Label& model, QLabel* label) {
+  Name(model, label);
+  label->setTextFormat(Qt::PlainText);  // readings may hold "<" and must not turn into markup
+  new Binding(
+      model, label,
+      [&model, label] {
+        SyncCommon(model, label);
+        const QString caption = ToQ(model.caption());
+        if (label->text() != caption) label->setText(caption);
+      },
+      [&model](QEvent* event) {
+        if (event->type() != QEvent::MouseButtonDblClick) return false;
+        model.DblClick();
+        return true;
+      });
+  return label;
+}
+
+QPushButton* BindButton(Button& model, QPushButton* button) {
+  Name(model, button);
+  new Binding(model, button, [&model, button] {
+    SyncCommon(model, button);
+    const QString caption = ToQ(model.caption());
+    if (button->text() != caption) button->setText(caption);
+  });
+  QObject::connect(button, &QPushButton::clicked, button, [&model] { model.Click(); });
+  return button;
+}
+
+QAction* BindMenuItem(MenuItem& model, QAction* action) {
+  Name(model, action);
+  new Binding(model, action, [&model, action] {
+    action->setVisible(model.visible());
+    action->setEnabled(model.enabled());
+    action->setToolTip(ToQ(model.toolTip()));
+    const QString caption = ToQ(model.caption());
+    if (action->text() != caption) action->setText(caption);
+  });
+  QObject::connect(action, &QAction::triggered, action, [&model] { model.Click(); });
+  return action;
+}
+
+LampWidget* BindLamp(Lamp& model, LampWidget* lamp) {
+  Name(model, lamp);
+  new Binding(model, lamp, [&model, lamp] {
+    SyncVisible(model, lamp);
+    if (lamp->isEnabled() != model.enabled()) lamp->setEnabled(model.enabled());
+    const Rgb rgb = PaletteRgb(model.fillColor());
+    const QString what = ToQ(model.caption());
+    const QString colour = ToQ(PaletteName(model.fillColor()));
+    lamp->setState(what, QColor(rgb.r, rgb.g, rgb.b), colour);
+    // Hovering tells the colour in words too, for those who cannot tell red from green.
+    const QString tip =
+        model.toolTip().empty() ? what + QStringLiteral(": ") + colour : ToQ(model.toolTip());
+    if (lamp->toolTip() != tip) lamp->setToolTip(tip);
+  });
+  return lamp;
+}
+
+QLineEdit* BindTextBox(TextBox& model, QLineEdit* edit) {
+  Name(model, edit);
+  new Binding(
+      model, edit,
+      [&model, edit] {
+        SyncCommon(model, edit);
+        const QString text = ToQ(model.text());
+        if (edit->text() != text) edit->setText(text);
+      },
+      [&model, edit](QEvent* event) {
+        if (event->type() == QEvent::KeyPress) {
+          // Before the box takes the key, as a key handler expects; the text
+          // typed so far is already in the model.
+          const int code = KeyCode(*static_cast<QKeyEvent*>(event));
+          if (code != 0 && model.onKeyPress) model.onKeyPress(code);
+        } else if (event->type() == QEvent::FocusOut) {
+          if (MovedToAnotherControl(*static_cast<QFocusEvent*>(event), edit) && model.onLostFocus) {
+            model.onLostFocus();
+          }
+        }
+        return false;
+      });
+  QObject::connect(edit, &QLineEdit::textEdited, edit,
+                   [&model](const QString& text) { model.setText(text.toStdString()); });
+  return edit;
+}
+
+QCheckBox* BindCheckBox(CheckBox& model, QCheckBox* box) {
+  Name(model, box);
+  new Binding(model, box, [&model, box] {
+    SyncCommon(model, box);
+    const QString caption = ToQ(model.caption());
+    if (box->text() != caption) box->setText(caption);
+    if (box->isChecked() != model.checked()) {
+      const QSignalBlocker quiet(box);
+      box->setChecked(model.checked());
+    }
+  });
+  QObject::connect(box, &QCheckBox::clicked, box, [&model](bool checked) {
+    model.setChecked(checked);
+    if (model.onClick) model.onClick();
+  });
+  return box;
+}
+
+QComboBox* BindComboBox(ComboBox& model, QComboBox* combo) {
+  Name(model, combo);
+  new Binding(model, combo, [&model, combo] {
+    SyncCommon(model, combo);
+    // Changes by code reach the widget quietly: the model has already run its
+    // click handler, and it must not run a second time from the widget's signal.
+    const QSignalBlocker quiet(combo);
+    QStringList items;
+    for (const std::string& item : model.items()) items.append(ToQ(item));
+    bool same = combo->count() == items.size();
+    for (int i = 0; same && i < items.size(); ++i) same = combo->itemText(i) == items.at(i);
+    if (!same) {
+      combo->clear();
+      combo->addItems(items);
+    }
+    if (combo->currentIndex() != model.listIndex()) combo->setCurrentIndex(model.listIndex());
+  });
+  QObject::connect(combo, &QComboBox::currentIndexChanged, combo,
+                   [&model](int index) { model.setListIndex(index); });
+  return combo;
+}
+
+QGroupBox* BindFrame(Frame& model, QGroupBox* group) {
+  Name(model, group);
+  new Binding(model, group, [&model, group] {
+    SyncCommon(model, group);
+    const QString caption = ToQ(model.caption());
+    if (group->title() != caption) group->setTitle(caption);
+  });
+  return group;
+}
+
+QWidget* BindForm(Form& model, QWidget* window) {
+  Name(model, window);
+  new Binding(model, window, [&model, window] {
+    const QString caption = ToQ(model.caption());
+    if (window->windowTitle() != caption) window->setWindowTitle(caption);
+    if (window->isEnabled() != model.enabled()) window->setEnabled(model.enabled());
+    if (model.visible() && !window->isVisible()) {
+      window->show();
+      window->raise();
+      window->activateWindow();
+    } else if (!model.visible() && window->isVisible()) {
+      window->hide();
+    }
+  });
+  return window;
+}
+
+}  // namespace kps::ui

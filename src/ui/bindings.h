@@ -1,0 +1,48 @@
+// One binding per control type: the widget shows what the control model holds
+// and follows each change of it; what the user does with the widget goes into
+// the model and on to the control's handler. Every widget takes the control's
+// name as its object name, so tests and accessibility tools find "ShpAttach" as
+// the program names it.
+//
+// A binding lives as long as its widget and unsubscribes from the model when the
+// widget goes; the model must outlive the widget (the windows are destroyed
+// before the application context).
+#pragma once
+
+#include "core/controls.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace kps::ui {
+
+class LampWidget;
+
+// Caption; a double-click runs the label's DblClick.
+QLabel* BindLabel(Label& model, QLabel* label);
+// Caption (with its & mnemonic); a click runs Click.
+QPushButton* BindButton(Button& model, QPushButton* button);
+// A menu item or a menu-bar entry; choosing it runs Click.
+QAction* BindMenuItem(MenuItem& model, QAction* action);
+// Fill colour, with the lamp's caption and colour name for accessibility tools.
+LampWidget* BindLamp(Lamp& model, LampWidget* lamp);
+// Text both ways; keys go to onKeyPress as character codes (Enter is 13); the
+// focus moving to another control of the program runs onLostFocus.
+QLineEdit* BindTextBox(TextBox& model, QLineEdit* edit);
+// Caption and check mark; a click by the user sets the mark, then runs onClick.
+QCheckBox* BindCheckBox(CheckBox& model, QCheckBox* box);
+// Items and selection; the user's choice goes to setListIndex, which runs the
+// list's click handler.
+QComboBox* BindComboBox(ComboBox& model, QComboBox* combo);
+// Caption as the group's title.
+QGroupBox* BindFrame(Frame& model, QGroupBox* group);
+// A top-level window: caption as the window title, shown while visible.
+QWidget* BindForm(Form& model, QWidget* window);
+
+}  // namespace kps::ui

@@ -1,0 +1,134 @@
+#include "ui/qt_toolkit.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <QtGlobal>
+
+#include "shell/app_identity.h"
+
+namespace kps::ui {
+
+namespace {
+
+QString ToQ(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+// Message boxes and reports belong over the window the user is working in.
+QWidget* DialogParent() {
+  return QApplication::activeWindow();
+}
+
+}  // namespace
+
+QtToolkit::QtToolkit() {
+  clock_.start();
+}
+
+QtToolkit::~QtToolkit() {
+  for (const QPointer<QDialog>& report : reports_) delete report.data();
+}
+
+void QtToolkit::ProcessEvents() {
+  QCoreApplication::processEvents();
+}
+
+MessageResult QtToolkit::ShowMessage(const std::string& text, MessageButtons buttons) {
+  QMessageBox box(DialogParent());
+  box.setObjectName("messageBox");
+  box.setWindowTitle(QString::fromUtf8(kAppTitle));
+  box.setText(ToQ(text));
+  if (buttons == MessageButtons::OkCancel) {
+    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Cancel);
+  } else {
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Ok);
+  }
+  // Closing an OK/Cancel box with its close box counts as Cancel, as Escape does.
+  return box.exec() == QMessageBox::Ok ? MessageResult::Ok : MessageResult::Cancel;
+}
+
+void QtToolkit::Beep() {
+  QApplication::beep();
+}
+
+void QtToolkit::Sleep(int milliseconds) {
+  if (milliseconds > 0) QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
+
+uint32_t QtToolkit::Millis() {
+  return static_cast<uint32_t>(clock_.elapsed());
+}
+
+void QtToolkit::Quit() {
+  quitRequested_ = true;
+  // exit(), not quit(): Qt 6's quit() first sends every window a close event,
+  // and our windows answer a close by closing the board session and ending the
+  // program a second time. exit() only leaves the event loops, and means
+  // nothing outside an event loop (it would even make the next modal loop
+  // return at once), where quitRequested() is the record of the request.
+  if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(0);
+}
+
+void QtToolkit::ShowReport(const std::string& title, const std::string& text) {
+  auto* dialog = new QDialog(DialogParent());
+  dialog->setObjectName("reportDialog");
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowTitle(ToQ(title));
+
+  auto* view = new QPlainTextEdit(dialog);
+  view->setObjectName("reportText");
+  view->setReadOnly(true);
+  view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  view->setLineWrapMode(QPlainTextEdit::NoWrap);
+  view->setPlainText(ToQ(text));
+
+  auto* buttons = new QDialogButtonBox(dialog);
+  QPushButton* copy = buttons->addButton(QObject::tr("&Copy"), QDialogButtonBox::ActionRole);
+  copy->setObjectName("reportCopy");
+  QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
+  close->setObjectName("reportClose");
+  // Copy takes the whole report, so a user need not select it first.
+  QObject::connect(copy, &QPushButton::clicked, view, [view] {
+    view->selectAll();
+    view->copy();
+  });
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+
+  auto* layout = new QVBoxLayout(dialog);
+  layout->addWidget(view);
+  layout->addWidget(buttons);
+  dialog->resize(640, 420);
+
+  reports_.removeAll(QPointer<QDialog>());
+  reports_.append(dialog);
+  dialog->show();
+  dialog->raise();
+  dialog->activateWindow();
+}
+
+QList<QDialog*> QtToolkit::openReports() const {
+  QList<QDialog*> open;
+  for (const QPointer<QDialog>& report : reports_) {
+    if (report) open.append(report.data());
+  }
+  return open;
+}
+
+std::string QtToolkit::Version() const {
+  return std::string("Qt ") + qVersion();
+}
+
+}  // namespace kps::ui
