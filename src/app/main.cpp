@@ -67,6 +67,7 @@ int main(int argc, char* argv[]) {
   kps::ui::QtToolkit toolkit;
   const std::unique_ptr<kps::Transport> transport = MakeTransport(options);
   kps::AppContext ctx(toolkit, *transport, options.match);
+  ctx.usbLibraryVersion = kps::usb::LibusbTransport::LibraryVersion();
   kps::ui::AppWindows windows(ctx);
 
   // A board plugged in or pulled out while the program waits for the user is

@@ -95,6 +95,7 @@ std::string SystemInfoReport(const AppContext& app) {
   }
   line("Toolkit", app.toolkit.Version());
   line("USB access", board.transport().Description());
+  if (!app.usbLibraryVersion.empty()) line("USB library", app.usbLibraryVersion);
   char ids[16];
   std::snprintf(ids, sizeof ids, "%04x:%04x", board.match().vendorId, board.match().productId);
   line("Board USB id matched", ids);

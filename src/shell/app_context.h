@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "board/board_link.h"
 #include "board/gpio.h"
@@ -32,6 +33,10 @@ class AppContext {
   AboutBox about;
   ConsoleWindow console;
   ConsoleWindow adaptive;
+
+  // The USB library the program was built with ("libusb 1.0.26"), for the
+  // system information even while the simulated board stands in for it.
+  std::string usbLibraryVersion;
 
   ConsoleWindow& Console(ConsoleVariant variant) {
     return variant == ConsoleVariant::Main ? console : adaptive;

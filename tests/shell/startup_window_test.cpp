@@ -193,13 +193,15 @@ TEST(AboutBoxTest, ShowsTitleAndVersionAndRevealsTheDebugButtons) {
 TEST(AboutBoxTest, SystemInformationNamesVersionsIdsAndLinkState) {
   Harness h;
   h.startup().Show();
+  h.app->usbLibraryVersion = "libusb 9.9.9";
   h.app->about.Show();
   h.app->about.cmdSysInfo.Click();
   ASSERT_EQ(h.toolkit.reports.size(), 1u);
   const std::string& report = h.toolkit.reports[0];
   for (const char* expected :
        {"version 1.0.13", "Kernel: ", "FakeToolkit 1.0", "recording transport",
-        "Board USB id matched: 1209:a710", "Board attached: yes", "Attached green"}) {
+        "USB library: libusb 9.9.9", "Board USB id matched: 1209:a710", "Board attached: yes",
+        "Attached green"}) {
     EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
   }
 }
