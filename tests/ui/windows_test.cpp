@@ -1,0 +1,200 @@
+// The program's real windows over the simulated board, driven as a user drives
+// them, and the Qt toolkit under them.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+#include "board/usb_ids.h"
+#include "shell/app_context.h"
+#include "sim/simulated_board.h"
+#include "support/fake_toolkit.h"
+#include "ui/about_dialog.h"
+#include "ui/app_windows.h"
+#include "ui/console_widget.h"
+#include "ui/lamp_widget.h"
+#include "ui/qt_toolkit.h"
+#include "ui/startup_window_widget.h"
+
+using namespace kps;
+using kps::ui::LampWidget;
+
+namespace {
+
+// The program as main() builds it, started, with the scripted toolkit.
+struct Program {
+  explicit Program(bool plugged = true) : board(sim::SimOptions{.plugged = plugged}) {
+    ctx = std::make_unique<AppContext>(
+        toolkit, board, UsbMatch{.vendorId = kDefaultVendorId, .productId = kDefaultProductId});
+    windows = std::make_unique<ui::AppWindows>(*ctx);
+    ctx->startup.Show();
+  }
+  ~Program() { windows.reset(); }  // the windows go before the models they show
+  QWidget* startup() { return &windows->startup(); }
+  QWidget* console(ConsoleVariant variant = ConsoleVariant::Main) {
+    return &windows->console(variant);
+  }
+  template <typename W>
+  W* Find(QWidget* window, const char* name) {  // as a user's tool finds it: by name
+    return window->findChild<W*>(QString::fromLatin1(name));
+  }
+
+  test::FakeToolkit toolkit;
+  sim::SimulatedBoard board;
+  std::unique_ptr<AppContext> ctx;
+  std::unique_ptr<ui::AppWindows> windows;
+};
+
+bool Reactivate(QWidget* window) {
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  if (!QTest::qWaitForWindowActive(&other)) return false;
+  window->activateWindow();
+  return QTest::qWaitForWindowActive(window);
+}
+
+// Answers the next message box as a user would, and notes its title.
+void AnswerNextBox(QMessageBox::StandardButton answer, QString* title) {
+  auto* poll = new QTimer(qApp);
+  QObject::connect(poll, &QTimer::timeout, poll, [poll, answer, title] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    *title = box->windowTitle();
+    poll->deleteLater();
+    QTest::mouseClick(box->button(answer), Qt::LeftButton);
+  });
+  poll->start(10);
+}
+
+}  // namespace
+
+class WindowsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void choosingTheSecondAddressOpensTheConsoleInsteadOfTheStartupWindow() {
+    Program p;
+    QWidget* w = p.startup();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    for (const char* name : {"Shp_USB_Init", "ShpAttach"}) {
+      QVERIFY(p.Find<LampWidget>(w, name)->isVisible());
+      QCOMPARE(p.Find<LampWidget>(w, name)->accessibleDescription(), QString("green"));
+    }
+    QCOMPARE(p.Find<LampWidget>(w, "ShpAttach")->accessibleName(), QString("Attached"));
+
+    auto* list = p.Find<QComboBox>(w, "cboTypeSelect");
+    list->setCurrentIndex(list->findText("Adr=0x8A (KPS7110/60)"));
+    QWidget* console = p.console();
+    QVERIFY(QTest::qWaitForWindowExposed(console));
+    QCOMPARE(console->windowTitle(), QString("KPS7110/20/60 ALS+PROX Evaluation Software"));
+    QCOMPARE(p.Find<QLineEdit>(console, "txtI2CADR")->text(), QString("8A"));
+    QVERIFY(!w->isVisible());
+  }
+
+  void withoutTheBoardAChoiceIsRefused() {
+    Program p(/*plugged=*/false);
+    QWidget* w = p.startup();
+    QCOMPARE(p.Find<LampWidget>(w, "Shp_USB_Init")->accessibleDescription(), QString("green"));
+    QCOMPARE(p.Find<LampWidget>(w, "ShpAttach")->accessibleDescription(), QString("red"));
+    auto* list = p.Find<QComboBox>(w, "cboTypeSelect");
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(p.toolkit.messages,
+             std::vector<std::string>{
+                 "Evaluation Board is not connected, or another application is using it."});
+    QCOMPARE(list->currentText(), QString("I2C Address Selection"));
+  }
+
+  void aboutBoxVersionDoubleClickLeadsToTheAdaptiveConsole() {
+    Program p;
+    QWidget* w = p.startup();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QMenuBar* menu = qobject_cast<QMainWindow*>(w)->menuBar();
+    QAction* about = w->findChild<QAction*>("mnuAbout");
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(about).center());
+    QWidget* box = &p.windows->about();
+    QVERIFY(QTest::qWaitForWindowExposed(box));
+    QVERIFY(!box->isModal());
+    auto* version = p.Find<QLabel>(box, "lblVersion");
+    QCOMPARE(version->text(), QString("Version 1.0.13"));
+
+    QTest::mouseDClick(version, Qt::LeftButton);
+    QVERIFY(p.Find<QPushButton>(w, "goto_x28")->isVisible());
+    auto* gotoAdaptive = p.Find<QPushButton>(w, "goto_adaptive");
+    QVERIFY(gotoAdaptive->isVisible());
+    QTest::keyClick(box, Qt::Key_Escape);  // unloads the box
+    QVERIFY(!p.ctx->about.form.visible());
+    QVERIFY(!box->isVisible());
+
+    QTest::mouseClick(gotoAdaptive, Qt::LeftButton);
+    QWidget* adaptive = p.console(ConsoleVariant::Adaptive);
+    QVERIFY(adaptive->isVisible());
+    QCOMPARE(adaptive->windowTitle(), QString("KPS7110/20/60 ALS+PROX Adaptive GUI"));
+    QCOMPARE(adaptive->objectName(), QString("frmKPS7110_adaptive"));
+    QVERIFY(!w->isVisible());
+  }
+
+  void activatingAWindowRunsItsActivation() {
+    Program p;
+    auto* list = p.Find<QComboBox>(p.startup(), "cboTypeSelect");
+    p.ctx->startup.cboTypeSelect.onClick = nullptr;  // leave the list on an entry
+    p.ctx->startup.cboTypeSelect.setListIndex(1);
+    QVERIFY(Reactivate(p.startup()));
+    QCOMPARE(list->currentIndex(), 0);
+
+    p.ctx->startup.goto_x28.Click();
+    p.ctx->board.StatusForm = &p.ctx->startup.lamps;
+    QVERIFY(Reactivate(p.console()));
+    QCOMPARE(p.ctx->board.StatusForm, &p.ctx->console.lamps);
+  }
+
+  void closingAWindowEndsTheProgram() {
+    for (const bool inConsole : {false, true}) {
+      Program p;
+      if (inConsole) p.ctx->startup.goto_x28.Click();
+      QWidget* w = inConsole ? p.console() : p.startup();
+      QVERIFY(QTest::qWaitForWindowExposed(w));
+      QVERIFY(w->close());
+      QCOMPARE(p.toolkit.quits, 1);
+      QCOMPARE(p.ctx->board.hDriver, 0);  // the board session was closed
+    }
+  }
+
+  void messageBoxIsTitledWithTheProgramAndGivesTheAnswer() {
+    ui::QtToolkit toolkit;
+    QString title;
+    AnswerNextBox(QMessageBox::Cancel, &title);
+    QCOMPARE(toolkit.ShowMessage("Overwrite?", MessageButtons::OkCancel), MessageResult::Cancel);
+    QCOMPARE(title, QString("Norvale KPS7110/20/60 ALS GUI"));
+    // A quit with no event loop running is remembered, and boxes still wait.
+    toolkit.Quit();
+    QVERIFY(toolkit.quitRequested());
+    AnswerNextBox(QMessageBox::Ok, &title);
+    QCOMPARE(toolkit.ShowMessage("still here", MessageButtons::OkCancel), MessageResult::Ok);
+  }
+
+  void quitInsideAMessageBoxEndsTheEventLoop() {
+    ui::QtToolkit toolkit;
+    bool boxReturned = false;
+    QTimer::singleShot(0, qApp, [&] {
+      QTimer::singleShot(20, qApp, [&] { toolkit.Quit(); });
+      toolkit.ShowMessage("waiting", MessageButtons::Ok);
+      boxReturned = true;
+    });
+    QObject watchdog;
+    QTimer::singleShot(5000, &watchdog, [] { QCoreApplication::exit(7); });
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(boxReturned);
+  }
+};
+
+QTEST_MAIN(WindowsTest)
+#include "windows_test.moc"
