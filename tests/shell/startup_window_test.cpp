@@ -70,7 +70,7 @@ TEST(StartupWindowTest, ChoosingAnAddressWithTheBoardOpensTheConsole) {
 TEST(StartupWindowTest, BoardPluggedInAfterStartCanBeChosen) {
   Harness h(/*boardPlugged=*/false);
   h.startup().Show();
-  h.transport.Plug();
+  h.transport.board.Plug();
   h.board().DoEvents();
   h.startup().cboTypeSelect.setListIndex(1);
   EXPECT_TRUE(h.app->console.form.visible());

@@ -1,5 +1,5 @@
-// A whole program context over the recording transport and the scripted
-// toolkit, as main() builds it over the real ones.
+// A whole program context over the recording transport (and the simulated
+// board behind it) and the scripted toolkit, as main() builds it over the real ones.
 #pragma once
 
 #include <memory>
@@ -12,12 +12,9 @@
 namespace kps::test {
 
 struct Harness {
-  explicit Harness(bool boardPlugged = true) {
-    transport.plugged = boardPlugged;
-    UsbMatch match;
-    match.vendorId = kDefaultVendorId;
-    match.productId = kDefaultProductId;
-    app = std::make_unique<AppContext>(toolkit, transport, match);
+  explicit Harness(bool boardPlugged = true) : transport(boardPlugged) {
+    app = std::make_unique<AppContext>(
+        toolkit, transport, UsbMatch{.vendorId = kDefaultVendorId, .productId = kDefaultProductId});
   }
 
   FakeToolkit toolkit;
@@ -26,12 +23,7 @@ struct Harness {
 
   BoardLink& board() { return app->board; }
   StartupWindow& startup() { return app->startup; }
-  const ColorTable& colors() { return app->colors; }
-  int Count(const std::string& op) const {
-    int n = 0;
-    for (const auto& c : transport.calls) n += c.op == op ? 1 : 0;
-    return n;
-  }
+  int Count(const std::string& op) const { return transport.Count(op); }
 };
 
 }  // namespace kps::test

@@ -1,32 +1,34 @@
-// A transport that records every call and answers from a script: statuses per
-// operation, reply bytes per IN pipe, and a board that can be plugged in and
-// pulled out (the notifications arrive at the next Poll, as on the real link).
+// A transport that records every call on its way to the simulated board, and
+// can override the status of the calls a board rarely fails (driver init,
+// interface selection, device information, pipe resets, every transfer), so
+// that tests see the frames the program sends and the failures it meets.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "board/transport.h"
+#include "sim/simulated_board.h"
 
 namespace kps::test {
 
 struct TransportCall {
   std::string op;  // "init", "setInterface", "getDeviceInfo", "out", "in", "resetPipe",
                    // "resetDevice", "uninit"
-  uint32_t device = 0;
   uint32_t pipe = 0;
-  std::vector<uint8_t> bytes;  // sent bytes for "out"; for "in", the length asked for
-  uint32_t length = 0;
+  std::vector<uint8_t> bytes;  // the bytes sent ("out") or received ("in")
+  uint32_t length = 0;         // the length sent or asked for
 };
 
 class RecordingTransport : public Transport {
  public:
+  explicit RecordingTransport(bool plugged = true) : board(sim::SimOptions{.plugged = plugged}) {}
+
   uint32_t Init(const UsbMatch& match, TransportListener* listener, DriverHandle* driver) override;
-  void Poll() override;
+  void Poll() override { board.Poll(); }
   uint32_t SetInterface(DeviceHandle device, uint32_t interfaceNumber,
                         uint32_t alternateSetting) override;
   uint32_t GetDeviceInfo(DeviceHandle device, DeviceInfo* info) override;
@@ -37,32 +39,24 @@ class RecordingTransport : public Transport {
   void Uninit(DriverHandle driver) override;
   std::string Description() const override { return "recording transport"; }
 
-  // The board: present from the start when plugged is true before Init.
-  bool plugged = true;
-  void Plug();    // queues an attach for the next Poll
-  void Unplug();  // queues a detach for the next Poll; transfers fail from now on
+  sim::SimulatedBoard board;
 
-  // Scripted answers.
+  // Status overrides; 0 = whatever the board answers.
   uint32_t initStatus = 0;
   uint32_t setInterfaceStatus = 0;
   uint32_t getDeviceInfoStatus = 0;
-  std::deque<uint32_t> resetPipeStatuses;                        // 0 when empty
-  uint32_t transferStatus = 0;                                   // for every transfer while plugged
-  std::map<uint32_t, std::deque<std::vector<uint8_t>>> replies;  // per IN pipe
-  // Called inside a transfer, before it completes (to pull the board out mid-way, say).
+  uint32_t transferStatus = 0;
+  std::deque<uint32_t> resetPipeStatuses;
+  // Runs inside a transfer, before it reaches the board (to pull the board out mid-way).
   std::function<void()> duringTransfer;
 
   std::vector<TransportCall> calls;
-  std::vector<TransportCall> Frames() const;  // only "out" and "in" calls
-  UsbMatch lastMatch;
-  bool sessionOpen = false;
+  std::vector<TransportCall> Frames() const;  // only "out" and "in"
+  std::vector<std::string> Ops() const;
+  int Count(const std::string& op) const;
 
  private:
-  void Record(const char* op, uint32_t device = 0, uint32_t pipe = 0);
-  TransportListener* listener_ = nullptr;
-  std::deque<bool> pending_;  // true = attach, false = detach
-  DeviceHandle nextDevice_ = 0x100;
-  DeviceHandle current_ = 0;
+  void Record(const char* op, uint32_t pipe = 0);
 };
 
 }  // namespace kps::test
