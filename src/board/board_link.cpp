@@ -10,15 +10,26 @@ constexpr int kAttachWaitPasses = 10000;
 
 }  // namespace
 
+std::string UdevRuleLine(const UsbMatch& match) {
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTRS{idVendor}==\"%04x\", "
+                "ATTRS{idProduct}==\"%04x\", TAG+=\"uaccess\"",
+                match.vendorId, match.productId);
+  return line;
+}
+
 std::string AccessDeniedMessage(const UsbMatch& match) {
   char ids[16];
   std::snprintf(ids, sizeof ids, "%04x:%04x", match.vendorId, match.productId);
   return std::string("The evaluation board (USB id ") + ids +
          ") is plugged in, but this user may not open it: the udev rule that gives access to "
-         "the board is not installed.\n\nInstall it with\n"
-         "  sudo cp contrib/60-kps-eval.rules /etc/udev/rules.d/\n"
-         "  sudo udevadm control --reload-rules && sudo udevadm trigger\n"
-         "(or run cmake --install), then unplug the board and plug it in again.";
+         "the board is not installed.\n\n"
+         "Create the file /etc/udev/rules.d/60-kps-eval.rules with this line:\n  " +
+         UdevRuleLine(match) +
+         "\n(the sources ship it as contrib/60-kps-eval.rules, and cmake --install installs it), "
+         "then run\n  sudo udevadm control --reload-rules && sudo udevadm trigger\n"
+         "and unplug the board and plug it in again.";
 }
 
 BoardLink::BoardLink(Toolkit& toolkit, Transport& transport, const ColorTable& colors,
@@ -41,6 +52,7 @@ void BoardLink::ColorStartupInfo(double color) {
 void BoardLink::USB_Init() {
   attachContext.InterfaceNumber = 0;
   attachContext.AlternateSetting = 0;
+  sessionAborted_ = false;
   LastUsbStatus = transport_.Init(match_, this, &hDriver);
   if (startupInit_ != nullptr) {
     startupInit_->setFillColor(LastUsbStatus != 0 ? colors_.ColorRed : colors_.ColorGreen);
@@ -61,7 +73,10 @@ bool BoardLink::DeviceAttach(DeviceHandle device) {
     attachContext.Device = 0;
     DeviceAttached = false;
     // A red lamp alone does not tell the user what to do about permissions.
-    if (denied) toolkit_.ShowMessage(AccessDeniedMessage(match_), MessageButtons::Ok);
+    if (denied && !accessMessageShown_) {
+      accessMessageShown_ = true;
+      toolkit_.ShowMessage(AccessDeniedMessage(match_), MessageButtons::Ok);
+    }
     return false;
   }
   DeviceDetached = false;
@@ -81,6 +96,7 @@ void BoardLink::DeviceDetach(DeviceHandle /*device*/) {
   ColorStatusLamp(&LinkLamps::Shp_USB_Transfer, colors_.ColorBlack);
   ColorStartupInfo(colors_.ColorBlack);
   attachContext.Device = 0;
+  deviceInfo.reset();  // it described the board that has gone
   toolkit_.ShowMessage(kDetachMessage, MessageButtons::Ok);
   DoEvents();
 }
@@ -89,7 +105,7 @@ void BoardLink::USB_CheckDevice() {
   // After USB_Abort nothing would open a session again, and every later
   // operation would fail without a word; open a new one here. The old
   // device handle died with the old session, so wait for a fresh attach.
-  if (hDriver < 1) {
+  if (sessionAborted_) {
     DeviceAttached = false;
     attachContext.Device = 0;
     USB_Init();
@@ -109,6 +125,7 @@ void BoardLink::USB_CheckDevice() {
   DeviceInfo info;
   LastUsbStatus = transport_.GetDeviceInfo(hDevice, &info);
   if (LastUsbStatus != 0) {
+    deviceInfo.reset();
     ColorStartupInfo(colors_.ColorRed);
     return;
   }
@@ -124,6 +141,7 @@ void BoardLink::USB_Abort() {
   transport_.ResetDevice(hDevice);
   transport_.Uninit(hDriver);
   hDriver = 0;
+  sessionAborted_ = true;
   toolkit_.Sleep(100);
   DoEvents();
   UsbConnected = false;

@@ -127,6 +127,8 @@ class BoardLink : public TransportListener {
   const ColorTable& colors_;
   RunFlags& flags_;
   UsbMatch match_;
+  bool sessionAborted_ = false;      // USB_Abort ended the session; the next check reopens it
+  bool accessMessageShown_ = false;  // the udev advice is given once a run
   Lamp* startupInit_ = nullptr;
   Lamp* startupInfo_ = nullptr;
 };
@@ -137,5 +139,7 @@ inline constexpr const char* kDetachMessage =
 
 // Shown when the board is present but this user may not open it.
 std::string AccessDeniedMessage(const UsbMatch& match);
+// The udev rule that gives the logged-in user access to a board with these ids.
+std::string UdevRuleLine(const UsbMatch& match);
 
 }  // namespace kps

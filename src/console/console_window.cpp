@@ -35,7 +35,10 @@ void ConsoleWindow::Form_Load() {
   board.RegReadPending.fill(false);
   board.BoardPipe = 2;
   InitColors(app_.colors);
+  app_.flags.CollectRunning = false;
   board.DoEvents();
+  // The layout is settled last; events run three times before the window shows.
+  for (int i = 0; i < 3; ++i) board.DoEvents();
 }
 
 void ConsoleWindow::Form_GotFocus() {
@@ -46,9 +49,14 @@ void ConsoleWindow::Command4_Click() {
   app_.flags.AbortRequested = true;
   app_.flags.CollectRunning = false;
   app_.about.Unload();
-  app_.startup.Form_QueryUnload();
-  app_.startup.Form_Unload();
-  form.setVisible(false);
+  app_.startup.Unload();  // closes the board session and ends the program
+  Unload();
+}
+
+void ConsoleWindow::Unload() {
+  if (unloaded_) return;
+  Form_QueryUnload();
+  Form_Unload();
 }
 
 void ConsoleWindow::Form_QueryUnload() {
@@ -57,8 +65,9 @@ void ConsoleWindow::Form_QueryUnload() {
 }
 
 void ConsoleWindow::Form_Unload() {
+  unloaded_ = true;
   form.setVisible(false);
-  app_.startup.Form_Unload();
+  app_.startup.Unload();
 }
 
 }  // namespace kps

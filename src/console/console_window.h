@@ -42,12 +42,15 @@ class ConsoleWindow {
   // Closing the window: the session is closed and the program ends.
   void Form_QueryUnload();
   void Form_Unload();
+  // Unloading by code ("Exit"): the query, then the unload, once.
+  void Unload();
 
   bool loaded() const { return loaded_; }
 
  private:
   AppContext& app_;
   bool loaded_ = false;
+  bool unloaded_ = false;
 };
 
 }  // namespace kps

@@ -31,6 +31,15 @@ void ComboBox::AddItem(std::string item) {
   Changed();
 }
 
+void ComboBox::Choose(int index) {
+  if (index < 0 || index >= static_cast<int>(items_.size())) return;
+  if (index != listIndex_) {
+    listIndex_ = index;
+    Changed();
+  }
+  if (onClick) onClick();
+}
+
 void ComboBox::setListIndex(int index) {
   if (index < -1 || index >= static_cast<int>(items_.size())) return;
   if (index == listIndex_) return;

@@ -141,6 +141,9 @@ class ComboBox : public Control {
   void Clear();
   void AddItem(std::string item);
   void setListIndex(int index);
+  // The user picks an entry: the click handler runs even when the entry was
+  // already the selected one.
+  void Choose(int index);
   std::function<void()> onClick;
 
  private:

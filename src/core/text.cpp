@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 namespace kps {
 
@@ -69,6 +70,12 @@ double NumericValue(std::string_view text) {
 }
 
 long long RoundHalfEven(double value) {
+  // A number past the integer range (a text such as "1e300") is held at the
+  // range's end rather than converted with undefined results; NaN is 0.
+  if (std::isnan(value)) return 0;
+  constexpr double kLimit = 9.2233720368547748e18;  // 2^63, the first value past the range
+  if (value >= kLimit) return std::numeric_limits<long long>::max();
+  if (value <= -kLimit) return std::numeric_limits<long long>::min();
   return static_cast<long long>(std::nearbyint(value));  // the default rounding mode is to even
 }
 

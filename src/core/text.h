@@ -25,7 +25,8 @@ std::string HexText(unsigned long value);
 // decimal point, exponent); 0 when there is none.
 double NumericValue(std::string_view text);
 
-// Conversion to an integer: nearest, halves to even (2.5 -> 2, 3.5 -> 4).
+// Conversion to an integer: nearest, halves to even (2.5 -> 2, 3.5 -> 4);
+// values past the range of long long are held at its ends.
 long long RoundHalfEven(double value);
 
 // Decimal with one leading blank for zero and positive values, "-" for negative.

@@ -8,6 +8,13 @@
 namespace kps {
 
 enum class MessageButtons { Ok, OkCancel };
+
+// What the system-information report says about the machine the program runs on.
+struct PlatformInfo {
+  std::string toolkit;          // "Qt 6.4.2"
+  std::string operatingSystem;  // "Debian GNU/Linux 12 (bookworm)"
+  std::string kernel;           // "linux 6.1.0-18-amd64 x86_64"
+};
 enum class MessageResult { Ok, Cancel };
 
 class Toolkit {
@@ -26,8 +33,8 @@ class Toolkit {
   virtual void Quit() = 0;
   // A window of selectable text that the user can copy (the system information).
   virtual void ShowReport(const std::string& title, const std::string& text) = 0;
-  // The toolkit's name and version, for the system information ("Qt 6.4.2").
-  virtual std::string Version() const = 0;
+  // The toolkit, operating system and kernel, for the system information.
+  virtual PlatformInfo Platform() const = 0;
 };
 
 }  // namespace kps

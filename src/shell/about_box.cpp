@@ -1,9 +1,6 @@
 #include "shell/about_box.h"
 
-#include <sys/utsname.h>
-
 #include <cstdio>
-#include <fstream>
 
 #include "core/text.h"
 #include "shell/app_context.h"
@@ -17,22 +14,6 @@ constexpr const char* kDisclaimer =
     "The information in this program and in the documents that come with it is believed to be "
     "accurate, but no responsibility is assumed for its use. Specifications and behaviour are "
     "subject to change without notice.";
-
-std::string OperatingSystemName() {
-  // PRETTY_NAME from os-release names the distribution ("Debian GNU/Linux 12 (bookworm)").
-  std::ifstream release("/etc/os-release");
-  std::string line;
-  while (std::getline(release, line)) {
-    if (line.rfind("PRETTY_NAME=", 0) == 0) {
-      std::string value = line.substr(12);
-      if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-        value = value.substr(1, value.size() - 2);
-      }
-      return value;
-    }
-  }
-  return "unknown";
-}
 
 const char* YesNo(bool b) {
   return b ? "yes" : "no";
@@ -52,6 +33,8 @@ AboutBox::AboutBox(AppContext& app) : app_(app) {
 }
 
 void AboutBox::Show() {
+  // Opening it again while it is open brings it back to the front, as a new box would be.
+  if (form.visible()) form.setVisible(false);
   Form_Load();
   form.setVisible(true);
 }
@@ -88,12 +71,10 @@ std::string SystemInfoReport(const AppContext& app) {
     out += key + ": " + value + "\n";
   };
   line("Program", std::string(kAppTitle) + ", version " + kVersionText);
-  line("Operating system", OperatingSystemName());
-  utsname uts{};
-  if (uname(&uts) == 0) {
-    line("Kernel", std::string(uts.sysname) + " " + uts.release + " " + uts.machine);
-  }
-  line("Toolkit", app.toolkit.Version());
+  const PlatformInfo platform = app.toolkit.Platform();
+  line("Operating system", platform.operatingSystem);
+  line("Kernel", platform.kernel);
+  line("Toolkit", platform.toolkit);
   line("USB access", board.transport().Description());
   if (!app.usbLibraryVersion.empty()) line("USB library", app.usbLibraryVersion);
   char ids[16];

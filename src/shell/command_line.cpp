@@ -58,9 +58,10 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
       if (!text) return {std::nullopt, "--usb-id needs a value VVVV:PPPP"};
       const auto ids = ParseUsbId(*text);
       if (!ids) {
-        return {std::nullopt, "--usb-id \"" + *text +
-                                  "\" is not a vendor and product id: give VVVV:PPPP, four hex "
-                                  "digits each (for example 1209:a710)"};
+        return {std::nullopt,
+                "--usb-id \"" + *text +
+                    "\" is not a vendor and product id: give VVVV:PPPP, up to four hex "
+                    "digits each (for example 1209:a710)"};
       }
       line.match.vendorId = ids->first;
       line.match.productId = ids->second;
@@ -91,7 +92,8 @@ std::string UsageText(const std::string& program) {
          "\n"
          "  (no option)          talk to the evaluation board over USB\n"
          "  --simulated-board    run on the simulated board (no hardware needed)\n"
-         "  --sim-address HH     I2C address of the simulated chip, 88 (default) or 8A\n"
+         "  --sim-address HH     8-bit I2C address of the simulated chip in hex (default 88;\n"
+         "                       the KPS7110/60 variant may sit at 8A)\n"
          "  --usb-id VVVV:PPPP   the board's USB vendor and product id in hex (default 1209:a710)\n"
          "  --help               show this text\n"
          "  --version            show the version\n";

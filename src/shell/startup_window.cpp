@@ -69,10 +69,13 @@ void StartupWindow::cboTypeSelect_Click() {
   // The GPIO state is a plain module, always there: nothing to load.
   board.StatusForm = &lamps;
   board.DoEvents();
-  // The list may have been reset while events were processed; act on what
-  // was chosen.
-  if (entry == 1 || entry == 2) {
-    app_.OpenConsole(ConsoleVariant::Main, entry == 1 ? 0x88 : 0x8A);
+  // Events ran above: the program may have been closed, or the list changed
+  // (its own selection sequence then ran for the new entry). Act on the list as
+  // it stands now.
+  if (app_.ended()) return;
+  const int chosen = cboTypeSelect.listIndex();
+  if (chosen == 1 || chosen == 2) {
+    app_.OpenConsole(ConsoleVariant::Main, chosen == 1 ? 0x88 : 0x8A);
     form.setVisible(false);
   }
   board.DoEvents();
@@ -95,6 +98,12 @@ void StartupWindow::mnuAbout_Click() {
 void StartupWindow::Form_QueryUnload() {
   app_.board.StatusForm = &lamps;
   app_.board.USB_Close();
+}
+
+void StartupWindow::Unload() {
+  if (unloaded_) return;
+  Form_QueryUnload();
+  Form_Unload();
 }
 
 void StartupWindow::Form_Unload() {

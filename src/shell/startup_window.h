@@ -35,6 +35,8 @@ class StartupWindow {
   // closed and the program ends.
   void Form_QueryUnload();
   void Form_Unload();
+  // Unloading by code (a console's Exit or close): the query, then the unload, once.
+  void Unload();
 
   bool loaded() const { return loaded_; }
 

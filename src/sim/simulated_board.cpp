@@ -52,8 +52,11 @@ void SimulatedBoard::Poll() {
     pending_.pop_front();
     TransportListener* listener = listener_;
     if (note.attach) {
-      live_ = nextDevice_++;
-      listener->DeviceAttach(live_);
+      const DeviceHandle device = nextDevice_++;
+      live_ = device;
+      // A board the program refuses is not taken: its handle is dead at once,
+      // and pulling it out later announces nothing.
+      if (!listener->DeviceAttach(device) && live_ == device) live_ = 0;
     } else {
       listener->DeviceDetach(note.device);
     }

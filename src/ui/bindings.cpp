@@ -222,8 +222,10 @@ QComboBox* BindComboBox(ComboBox& model, QComboBox* combo) {
     }
     if (combo->currentIndex() != model.listIndex()) combo->setCurrentIndex(model.listIndex());
   });
-  QObject::connect(combo, &QComboBox::currentIndexChanged, combo,
-                   [&model](int index) { model.setListIndex(index); });
+  // activated, not currentIndexChanged: a user who picks the entry already
+  // shown still runs the list's click handler.
+  QObject::connect(combo, &QComboBox::activated, combo,
+                   [&model](int index) { model.Choose(index); });
   return combo;
 }
 

@@ -37,8 +37,8 @@ LampWidget* BindLamp(Lamp& model, LampWidget* lamp);
 QLineEdit* BindTextBox(TextBox& model, QLineEdit* edit);
 // Caption and check mark; a click by the user sets the mark, then runs onClick.
 QCheckBox* BindCheckBox(CheckBox& model, QCheckBox* box);
-// Items and selection; the user's choice goes to setListIndex, which runs the
-// list's click handler.
+// Items and selection; the user's choice goes to Choose, which runs the list's
+// click handler.
 QComboBox* BindComboBox(ComboBox& model, QComboBox* combo);
 // Caption as the group's title.
 QGroupBox* BindFrame(Frame& model, QGroupBox* group);

@@ -68,8 +68,7 @@ bool ConsoleWidget::event(QEvent* event) {
 }
 
 void ConsoleWidget::closeEvent(QCloseEvent* event) {
-  model_.Form_QueryUnload();
-  model_.Form_Unload();
+  model_.Unload();
   event->accept();
 }
 

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSysInfo>
 #include <QThread>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -127,8 +128,11 @@ QList<QDialog*> QtToolkit::openReports() const {
   return open;
 }
 
-std::string QtToolkit::Version() const {
-  return std::string("Qt ") + qVersion();
+PlatformInfo QtToolkit::Platform() const {
+  return {std::string("Qt ") + qVersion(), QSysInfo::prettyProductName().toStdString(),
+          (QSysInfo::kernelType() + QLatin1Char(' ') + QSysInfo::kernelVersion() +
+           QLatin1Char(' ') + QSysInfo::currentCpuArchitecture())
+              .toStdString()};
 }
 
 }  // namespace kps::ui

@@ -27,7 +27,7 @@ class QtToolkit : public Toolkit {
   uint32_t Millis() override;
   void Quit() override;
   void ShowReport(const std::string& title, const std::string& text) override;
-  std::string Version() const override;
+  PlatformInfo Platform() const override;
 
   // True once the program asked to end, whether or not an event loop ran to
   // be left (a test drives the windows without one).

@@ -65,8 +65,7 @@ bool StartupWindowWidget::event(QEvent* event) {
 }
 
 void StartupWindowWidget::closeEvent(QCloseEvent* event) {
-  model_.Form_QueryUnload();
-  model_.Form_Unload();
+  model_.Unload();
   event->accept();
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace kps {
 namespace {
 
@@ -51,6 +53,9 @@ TEST(NumericValueTest, RoundsHalvesToEven) {
   EXPECT_EQ(RoundHalfEven(3.5), 4);
   EXPECT_EQ(RoundHalfEven(-2.5), -2);
   EXPECT_EQ(RoundHalfEven(2.6), 3);
+  // A huge number held at the range's end, never an undefined conversion.
+  EXPECT_EQ(RoundHalfEven(NumericValue("1e300")), std::numeric_limits<long long>::max());
+  EXPECT_EQ(RoundHalfEven(-1e300), std::numeric_limits<long long>::min());
 }
 
 TEST(SignedBlankTest, BlankForZeroAndPositiveMinusForNegative) {

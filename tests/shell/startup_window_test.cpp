@@ -115,6 +115,16 @@ TEST(StartupWindowTest, ActivationFromInsideTheNotConnectedMessageDoesNotLoop) {
   EXPECT_FALSE(h.app->console.form.visible());
 }
 
+TEST(StartupWindowTest, ClosingTheProgramWhileAChoiceIsUnderWayOpensNothing) {
+  Harness h;
+  StartupWindow& s = h.startup();
+  s.Show();
+  h.toolkit.onProcessEvents = [&] { s.Unload(); };  // the user closes the window meanwhile
+  s.cboTypeSelect.setListIndex(1);
+  EXPECT_TRUE(h.app->ended());
+  EXPECT_FALSE(h.app->console.form.visible());
+}
+
 TEST(StartupWindowTest, DebugButtonsOpenConsolesWithoutCheckingTheBoard) {
   Harness h(/*boardPlugged=*/false);
   StartupWindow& s = h.startup();
@@ -199,9 +209,9 @@ TEST(AboutBoxTest, SystemInformationNamesVersionsIdsAndLinkState) {
   ASSERT_EQ(h.toolkit.reports.size(), 1u);
   const std::string& report = h.toolkit.reports[0];
   for (const char* expected :
-       {"version 1.0.13", "Kernel: ", "FakeToolkit 1.0", "recording transport",
-        "USB library: libusb 9.9.9", "Board USB id matched: 1209:a710", "Board attached: yes",
-        "Attached green"}) {
+       {"version 1.0.13", "Operating system: Test OS 1", "Kernel: testkernel 1.2.3",
+        "FakeToolkit 1.0", "recording transport", "USB library: libusb 9.9.9",
+        "Board USB id matched: 1209:a710", "Board attached: yes", "Attached green"}) {
     EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
   }
 }

@@ -27,7 +27,9 @@ class FakeToolkit : public Toolkit {
   void ShowReport(const std::string& title, const std::string& text) override {
     reports.push_back(title + "\n" + text);
   }
-  std::string Version() const override { return "FakeToolkit 1.0"; }
+  PlatformInfo Platform() const override {
+    return {"FakeToolkit 1.0", "Test OS 1", "testkernel 1.2.3"};
+  }
 
   std::vector<std::string> messages;
   std::deque<MessageResult> answers;  // for OK/Cancel boxes; Ok when empty
