@@ -15,11 +15,10 @@
 #include "sim/simulated_board.h"
 #include "ui/app_windows.h"
 #include "ui/qt_toolkit.h"
+#include "ui/transport_watch.h"
 #include "usb/libusb_transport.h"
 
 namespace {
-
-constexpr int kIdlePollMs = 50;
 
 std::unique_ptr<kps::Transport> MakeTransport(const kps::CommandLine& options) {
   if (options.simulatedBoard) {
@@ -70,18 +69,7 @@ int main(int argc, char* argv[]) {
   ctx.usbLibraryVersion = kps::usb::LibusbTransport::LibraryVersion();
   kps::ui::AppWindows windows(ctx);
 
-  // A board plugged in or pulled out while the program waits for the user is
-  // taken up here; during long operations the board link polls by itself.
-  QTimer idlePoll;
-  bool polling = false;
-  QObject::connect(&idlePoll, &QTimer::timeout, [&ctx, &polling] {
-    // A detach opens a message box, whose event loop runs this timer again.
-    if (polling) return;
-    polling = true;
-    ctx.board.PollTransport();
-    polling = false;
-  });
-  idlePoll.start(kIdlePollMs);
+  kps::ui::TransportWatch watch(*transport, ctx.board);
 
   // The startup window's load waits for the board while processing events, so
   // it runs inside the event loop.

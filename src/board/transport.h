@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace kps {
 
@@ -49,6 +51,15 @@ struct DeviceInfo {
   std::string serial;
 };
 
+// A file descriptor the program's event loop should watch for the transport:
+// when it becomes ready as asked, Poll() has work to do.
+struct PollSource {
+  int fd = -1;
+  bool read = false;
+  bool write = false;
+  bool operator==(const PollSource&) const = default;
+};
+
 // The receiver of attach and detach notifications. A transport calls it only
 // from Poll(), on the user-interface thread.
 class TransportListener {
@@ -83,6 +94,18 @@ class Transport {
   // Ends the session: every device handle of it is released and no more
   // notifications come.
   virtual void Uninit(DriverHandle driver) = 0;
+
+  // What should make the program call Poll() while it waits for the user: the
+  // descriptors to watch, and the milliseconds after which Poll() is due in
+  // any case (-1 = not at all; 0 = now). A transport with no descriptors is
+  // polled at a pace of the program's choosing.
+  virtual std::vector<PollSource> PollSources() const { return {}; }
+  virtual int PollIntervalMs() const { return -1; }
+  // The function is called whenever either of the above may have changed. It
+  // runs on the calling thread from inside the transport's own calls, when a
+  // descriptor it named may already be closed: it should stop watching at
+  // once and ask again later, not call the transport back.
+  virtual void SetPollChanged(std::function<void()> /*changed*/) {}
 
   // For the system-information dialog: which transport, and its version.
   virtual std::string Description() const = 0;

@@ -30,7 +30,9 @@ DriverHandle NextDriverHandle() {
 LibusbTransport::LibusbTransport() : LibusbTransport(MakeSystemUsbBackend()) {}
 
 LibusbTransport::LibusbTransport(std::unique_ptr<UsbBackend> backend)
-    : backend_(std::move(backend)) {}
+    : backend_(std::move(backend)) {
+  backend_->SetPollFdsChanged([this] { PollChanged(); });
+}
 
 LibusbTransport::~LibusbTransport() {
   if (open_) EndSession();
@@ -64,7 +66,33 @@ uint32_t LibusbTransport::Init(const UsbMatch& match, TransportListener* listene
   }
   driver_ = NextDriverHandle();
   *driver = driver_;
+  PollChanged();  // the context's descriptors, and any queued arrival
   return kUsbOk;
+}
+
+void LibusbTransport::PollChanged() {
+  if (changed_) changed_();
+}
+
+std::vector<PollSource> LibusbTransport::PollSources() const {
+  std::vector<PollSource> sources;
+  if (open_) backend_->GetPollFds(&sources);
+  return sources;
+}
+
+int LibusbTransport::PollIntervalMs() const {
+  if (!open_) return -1;
+  // Events handled inside a transfer may have queued notifications that no
+  // descriptor will signal again.
+  if (!queue_.empty()) return 0;
+  int interval = backend_->NextTimeoutMs();
+  if (!hotplug_) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(kScanInterval - (backend_->Now() - lastScan_));
+    const int scan = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+    interval = interval < 0 ? scan : std::min(interval, scan);
+  }
+  return interval;
 }
 
 void LibusbTransport::OnHotplug(libusb_device* device, bool arrived) {
@@ -73,6 +101,7 @@ void LibusbTransport::OnHotplug(libusb_device* device, bool arrived) {
   if (!open_) return;
   backend_->RefDevice(device);
   queue_.push_back({arrived, device});
+  if (queue_.size() == 1) PollChanged();
 }
 
 void LibusbTransport::Scan() {
@@ -201,7 +230,28 @@ uint32_t LibusbTransport::OpenDevice(Device& device) {
   // it again when we release them. Where this is not supported, a claim of an
   // interface a driver holds fails with BUSY, which is the right report.
   backend_->SetAutoDetachKernelDriver(device.open, true);
+  ReadStrings(device);
   return kUsbOk;
+}
+
+void LibusbTransport::ReadStrings(Device& device) {
+  DeviceIds ids;
+  if (backend_->GetDeviceIds(device.device, &ids) < 0) return;
+  // A board whose firmware does not answer string requests still counts as
+  // present. One that let a request time out will let the others time out
+  // too: do not make the user wait for each.
+  bool answering = true;
+  const auto read = [&](uint8_t index) {
+    std::string text;
+    if (index == 0 || !answering) return text;
+    const int result = backend_->GetStringAscii(device.open, index, &text, kStringTimeoutMs);
+    if (result < 0) text.clear();
+    answering = result != LIBUSB_ERROR_TIMEOUT;
+    return text;
+  };
+  device.manufacturer = read(ids.manufacturerIndex);
+  device.product = read(ids.productIndex);
+  device.serial = read(ids.serialIndex);
 }
 
 void LibusbTransport::CloseDevice(Device& device) {
@@ -252,18 +302,11 @@ uint32_t LibusbTransport::GetDeviceInfo(DeviceHandle device, DeviceInfo* info) {
   out.deviceVersion = ids.deviceVersion;
   out.busNumber = backend_->BusNumber(entry->device);
   out.deviceAddress = backend_->DeviceAddress(entry->device);
-  // The strings take control transfers, so only an open device has them; a
-  // board whose firmware does not answer them still counts as present.
-  if (entry->open != nullptr) {
-    const auto read = [&](uint8_t index) {
-      std::string text;
-      if (index == 0 || backend_->GetStringAscii(entry->open, index, &text) < 0) text.clear();
-      return text;
-    };
-    out.manufacturer = read(ids.manufacturerIndex);
-    out.product = read(ids.productIndex);
-    out.serial = read(ids.serialIndex);
-  }
+  // The program asks before every operation; the strings take control
+  // transfers, so they were read once, when the device was opened.
+  out.manufacturer = entry->manufacturer;
+  out.product = entry->product;
+  out.serial = entry->serial;
   *info = out;
   return kUsbOk;
 }
@@ -332,6 +375,7 @@ void LibusbTransport::EndSession() {
   hotplug_ = false;
   listener_ = nullptr;
   driver_ = 0;
+  PollChanged();
 }
 
 }  // namespace kps::usb

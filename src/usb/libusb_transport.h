@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -31,6 +32,10 @@ inline constexpr std::chrono::milliseconds kOpenRetryWindow{200};
 inline constexpr std::chrono::milliseconds kOpenRetryStep{10};
 // Without hot-plug support the bus is scanned by Poll(), at most this often.
 inline constexpr std::chrono::milliseconds kScanInterval{250};
+// The device's strings are read once, when it is opened. A board whose
+// firmware ignores string requests costs this much once instead of a second
+// per string on every query.
+inline constexpr unsigned int kStringTimeoutMs = 100;
 
 class LibusbTransport : public Transport, private HotplugSink {
  public:
@@ -51,6 +56,9 @@ class LibusbTransport : public Transport, private HotplugSink {
   uint32_t ResetPipe(DeviceHandle device, uint32_t pipe) override;
   uint32_t ResetDevice(DeviceHandle device) override;
   void Uninit(DriverHandle driver) override;
+  std::vector<PollSource> PollSources() const override;
+  int PollIntervalMs() const override;
+  void SetPollChanged(std::function<void()> changed) override { changed_ = std::move(changed); }
   std::string Description() const override { return LibraryVersion(); }
 
   // The libusb the program runs with, e.g. "libusb 1.0.26".
@@ -67,6 +75,7 @@ class LibusbTransport : public Transport, private HotplugSink {
     std::vector<int> claimed;
     std::chrono::steady_clock::time_point arrivedAt;
     bool dead = false;  // re-enumerated after a reset: unusable, but its departure is still due
+    std::string manufacturer, product, serial;  // read when opened
   };
 
   void OnHotplug(libusb_device* device, bool arrived) override;
@@ -78,6 +87,8 @@ class LibusbTransport : public Transport, private HotplugSink {
   Device* Live(DeviceHandle device);
   Device* LiveOpen(DeviceHandle device);
   uint32_t OpenDevice(Device& device);
+  void ReadStrings(Device& device);
+  void PollChanged();
   void CloseDevice(Device& device);
   void Forget(DeviceHandle device);
   void EndSession();
@@ -92,6 +103,7 @@ class LibusbTransport : public Transport, private HotplugSink {
   std::map<DeviceHandle, Device> devices_;
   std::vector<libusb_device*> present_;  // matching devices seen by the last scan (referenced)
   std::chrono::steady_clock::time_point lastScan_;
+  std::function<void()> changed_;
 };
 
 }  // namespace kps::usb

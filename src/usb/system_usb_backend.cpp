@@ -1,6 +1,10 @@
 // The backend over the real libusb-1.0: each method is one libusb call.
 #include <libusb.h>
 
+#include <poll.h>
+
+#include <algorithm>
+#include <climits>
 #include <thread>
 
 #include "usb/usb_backend.h"
@@ -16,17 +20,31 @@ int LIBUSB_CALL HotplugTrampoline(libusb_context* /*context*/, libusb_device* de
   return 0;  // stay registered
 }
 
+void LIBUSB_CALL PollFdAdded(int /*fd*/, short /*events*/, void* userData) {
+  (*static_cast<std::function<void()>*>(userData))();
+}
+
+void LIBUSB_CALL PollFdRemoved(int /*fd*/, void* userData) {
+  (*static_cast<std::function<void()>*>(userData))();
+}
+
 class SystemUsbBackend : public UsbBackend {
  public:
   ~SystemUsbBackend() override { Exit(); }
 
   int Init() override {
     if (context_ != nullptr) return LIBUSB_SUCCESS;
-    return libusb_init(&context_);
+    const int result = libusb_init(&context_);
+    if (result == LIBUSB_SUCCESS) {
+      libusb_set_pollfd_notifiers(context_, PollFdAdded, PollFdRemoved, &pollFdsChanged_);
+    }
+    return result;
   }
 
   void Exit() override {
     if (context_ == nullptr) return;
+    // The owner learns of the context's end from its own Exit call.
+    libusb_set_pollfd_notifiers(context_, nullptr, nullptr, nullptr);
     libusb_exit(context_);
     context_ = nullptr;
     hotplugRegistered_ = false;
@@ -55,6 +73,33 @@ class SystemUsbBackend : public UsbBackend {
   int HandleEvents() override {
     timeval zero{0, 0};
     return libusb_handle_events_timeout_completed(context_, &zero, nullptr);
+  }
+
+  int GetPollFds(std::vector<PollSource>* fds) override {
+    fds->clear();
+    if (context_ == nullptr) return LIBUSB_ERROR_INVALID_PARAM;
+    const libusb_pollfd** list = libusb_get_pollfds(context_);
+    if (list == nullptr) return LIBUSB_ERROR_NOT_SUPPORTED;  // Windows has none to give
+    for (const libusb_pollfd** entry = list; *entry != nullptr; ++entry) {
+      fds->push_back(
+          {(*entry)->fd, ((*entry)->events & POLLIN) != 0, ((*entry)->events & POLLOUT) != 0});
+    }
+    libusb_free_pollfds(list);
+    return static_cast<int>(fds->size());
+  }
+
+  void SetPollFdsChanged(std::function<void()> changed) override {
+    // libusb keeps a pointer to this member, so it is assigned, never replaced.
+    pollFdsChanged_ = changed ? std::move(changed) : [] {};
+  }
+
+  int NextTimeoutMs() override {
+    if (context_ == nullptr || libusb_pollfds_handle_timeouts(context_) != 0) return -1;
+    timeval next{};
+    if (libusb_get_next_timeout(context_, &next) != 1) return -1;
+    // Rounded up, so that the time-out has expired when the program polls.
+    const long long ms = static_cast<long long>(next.tv_sec) * 1000 + (next.tv_usec + 999) / 1000;
+    return static_cast<int>(std::min<long long>(ms, INT_MAX));
   }
 
   int GetDeviceList(std::vector<libusb_device*>* devices) override {
@@ -124,12 +169,29 @@ class SystemUsbBackend : public UsbBackend {
     return libusb_set_interface_alt_setting(handle, interfaceNumber, alternateSetting);
   }
 
-  int GetStringAscii(libusb_device_handle* handle, uint8_t index, std::string* text) override {
-    unsigned char buffer[256];
-    const int length = libusb_get_string_descriptor_ascii(handle, index, buffer, sizeof buffer);
-    if (length < 0) return length;
-    text->assign(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
-    return length;
+  // libusb_get_string_descriptor_ascii waits up to a second per request; the
+  // same two requests, with the caller's time-out.
+  int GetStringAscii(libusb_device_handle* handle, uint8_t index, std::string* text,
+                     unsigned int timeoutMs) override {
+    const auto request = [&](uint8_t descriptor, uint16_t language, unsigned char* buffer) {
+      return libusb_control_transfer(handle, LIBUSB_ENDPOINT_IN, LIBUSB_REQUEST_GET_DESCRIPTOR,
+                                     static_cast<uint16_t>((LIBUSB_DT_STRING << 8) | descriptor),
+                                     language, buffer, 255, timeoutMs);
+    };
+    unsigned char buffer[255];
+    int result = request(0, 0, buffer);  // the language ids
+    if (result < 0) return result;
+    if (result < 4) return LIBUSB_ERROR_IO;
+    result = request(index, static_cast<uint16_t>(buffer[2] | (buffer[3] << 8)), buffer);
+    if (result < 0) return result;
+    if (result < 2 || buffer[1] != LIBUSB_DT_STRING || buffer[0] > result) return LIBUSB_ERROR_IO;
+    text->clear();
+    // UTF-16LE; anything outside ASCII becomes '?', as libusb does it.
+    for (int i = 2; i + 1 < buffer[0]; i += 2) {
+      const bool ascii = buffer[i + 1] == 0 && buffer[i] < 0x80;
+      text->push_back(ascii ? static_cast<char>(buffer[i]) : '?');
+    }
+    return static_cast<int>(text->size());
   }
 
   int BulkTransfer(libusb_device_handle* handle, uint8_t endpoint, uint8_t* data, int length,
@@ -146,6 +208,7 @@ class SystemUsbBackend : public UsbBackend {
 
  private:
   libusb_context* context_ = nullptr;
+  std::function<void()> pollFdsChanged_ = [] {};
   libusb_hotplug_callback_handle hotplugHandle_{};
   bool hotplugRegistered_ = false;
 };

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,6 +48,14 @@ class UsbBackend {
   virtual void DeregisterHotplug() = 0;
   // Handles pending events without waiting.
   virtual int HandleEvents() = 0;
+  // The descriptors libusb's event handling waits on (none without a context).
+  virtual int GetPollFds(std::vector<PollSource>* fds) = 0;
+  // Called from inside libusb whenever it adds or removes one of them; kept
+  // across contexts.
+  virtual void SetPollFdsChanged(std::function<void()> changed) = 0;
+  // Milliseconds until libusb must handle a time-out its descriptors do not
+  // signal, or -1.
+  virtual int NextTimeoutMs() = 0;
 
   // Every device on the bus, each with a reference the caller must drop.
   virtual int GetDeviceList(std::vector<libusb_device*>* devices) = 0;
@@ -65,8 +74,10 @@ class UsbBackend {
   virtual int ReleaseInterface(libusb_device_handle* handle, int interfaceNumber) = 0;
   virtual int SetAltSetting(libusb_device_handle* handle, int interfaceNumber,
                             int alternateSetting) = 0;
-  // A string descriptor in ASCII; fills text and returns its length.
-  virtual int GetStringAscii(libusb_device_handle* handle, uint8_t index, std::string* text) = 0;
+  // A string descriptor in ASCII (in the device's first language); fills text
+  // and returns its length.
+  virtual int GetStringAscii(libusb_device_handle* handle, uint8_t index, std::string* text,
+                             unsigned int timeoutMs) = 0;
   virtual int BulkTransfer(libusb_device_handle* handle, uint8_t endpoint, uint8_t* data,
                            int length, int* transferred, unsigned int timeoutMs) = 0;
   virtual int ClearHalt(libusb_device_handle* handle, uint8_t endpoint) = 0;

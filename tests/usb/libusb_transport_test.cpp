@@ -70,6 +70,9 @@ class FakeUsb : public UsbBackend {
     }
     return 0;
   }
+  int GetPollFds(std::vector<PollSource>* out) override { return Need(), *out = fds, 0; }
+  void SetPollFdsChanged(std::function<void()> changed) override { fdsChanged = changed; }
+  int NextTimeoutMs() override { return -1; }
   int GetDeviceList(std::vector<libusb_device*>*) override { return LIBUSB_ERROR_NOT_SUPPORTED; }
   void RefDevice(libusb_device* d) override { ++B(d)->refs; }
   void UnrefDevice(libusb_device* d) override {
@@ -78,6 +81,7 @@ class FakeUsb : public UsbBackend {
   }
   int GetDeviceIds(libusb_device*, DeviceIds* ids) override {
     *ids = {.vendorId = kDefaultVendorId, .productId = kDefaultProductId};
+    ids->manufacturerIndex = 1, ids->productIndex = 2, ids->serialIndex = 3;
     return 0;
   }
   int GetInterfaceIds(libusb_device*, std::vector<InterfaceIds>*) override { return 0; }
@@ -98,7 +102,12 @@ class FakeUsb : public UsbBackend {
   int ClaimInterface(libusb_device_handle* h, int n) override { return Op(h, "claim", n); }
   int ReleaseInterface(libusb_device_handle* h, int n) override { return Op(h, "release", n); }
   int SetAltSetting(libusb_device_handle* h, int, int alt) override { return Op(h, "alt", alt); }
-  int GetStringAscii(libusb_device_handle*, uint8_t, std::string*) override { return -1; }
+  int GetStringAscii(libusb_device_handle* h, uint8_t index, std::string* text,
+                     unsigned int timeoutMs) override {
+    EXPECT_TRUE(B(h)->open && timeoutMs <= 100) << "a slow or closed string request";
+    ++stringReads, *text = "s" + std::to_string(index);
+    return index == stringTimesOut ? LIBUSB_ERROR_TIMEOUT : 1;
+  }
   int BulkTransfer(libusb_device_handle* h, uint8_t endpoint, uint8_t*, int length, int* count,
                    unsigned int) override {
     *count = length;
@@ -119,6 +128,9 @@ class FakeUsb : public UsbBackend {
   std::deque<int> openResults;  // success once empty
   std::function<int()> onTransfer;
   Clock::time_point now{};
+  std::vector<PollSource> fds;
+  std::function<void()> fdsChanged;
+  int stringReads = 0, stringTimesOut = 0;
 
  private:
   void Need() { EXPECT_TRUE(context) << "a libusb call without a context"; }
@@ -274,6 +286,36 @@ TEST_F(TransportTest, UninitReleasesEverythingOnceAndEndsTheHandles) {
   transport.Poll();
   EXPECT_EQ(Write(device), kUsbNoDevice);
   EXPECT_EQ(usb.log.size(), 2u);
+}
+
+TEST_F(TransportTest, DeviceStringsAreReadOnceAtOpenAndNotPastATimeout) {
+  const DeviceHandle device = StartWithBoard(false);
+  usb.stringTimesOut = 2;
+  DeviceInfo info;
+  ASSERT_EQ(transport.SetInterface(device, 0, 0), kUsbOk);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(transport.GetDeviceInfo(device, &info), kUsbOk);
+  EXPECT_EQ(usb.stringReads, 2);
+  EXPECT_EQ(info.manufacturer + "|" + info.product + "|" + info.serial, "s1||");
+}
+
+TEST_F(TransportTest, PollSourcesFollowLibusbsDescriptorsAndQueuedEventsAskForAPoll) {
+  int changes = 0;
+  transport.SetPollChanged([&] { ++changes; });
+  usb.fds = {{4, true, false}};
+  StartWithBoard(false);
+  EXPECT_EQ(transport.PollSources(), usb.fds);
+  EXPECT_EQ(transport.PollIntervalMs(), -1);
+  usb.fds.push_back({9, false, true});  // a device opened
+  const int before = changes;
+  usb.fdsChanged();
+  EXPECT_EQ(changes, before + 1);
+  EXPECT_EQ(transport.PollSources(), usb.fds);
+  usb.Unplug(board);
+  usb.HandleEvents();  // inside a transfer, say: no descriptor will signal it again
+  EXPECT_EQ(changes, before + 2);
+  EXPECT_EQ(transport.PollIntervalMs(), 0);
+  transport.Uninit(driver);
+  EXPECT_TRUE(transport.PollSources().empty());
 }
 
 }  // namespace
