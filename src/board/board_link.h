@@ -40,8 +40,6 @@ struct RunFlags {
 };
 
 inline constexpr uint32_t kTransferTimeoutMs = 1000;
-inline constexpr uint32_t kGpioOutPipe = 1;
-inline constexpr uint32_t kGpioInPipe = 129;
 inline constexpr int kRegisterCount = 16;
 
 class BoardLink : public TransportListener {

@@ -31,6 +31,13 @@ enum UsbStatus : uint32_t {
 
 std::string UsbStatusText(uint32_t status);
 
+// The board's pipes: I2C frames go out on 2 and their replies come in on 130;
+// the GPIO exchange uses 1 and 129. An IN pipe is its OUT pipe + 128.
+inline constexpr uint32_t kGpioOutPipe = 1;
+inline constexpr uint32_t kI2cOutPipe = 2;
+inline constexpr uint32_t kGpioInPipe = 129;
+inline constexpr uint32_t kI2cInPipe = 130;
+
 // One match entry: the board's ids; class fields 0 = any.
 struct UsbMatch {
   uint16_t vendorId = 0;

@@ -33,7 +33,7 @@ void ConsoleWindow::Form_Load() {
   board.RegOpsPending = false;
   board.RegWritePending.fill(false);
   board.RegReadPending.fill(false);
-  board.BoardPipe = 2;
+  board.BoardPipe = kI2cOutPipe;
   InitColors(app_.colors);
   app_.flags.CollectRunning = false;
   board.DoEvents();

@@ -7,11 +7,6 @@ namespace kps::sim {
 
 namespace {
 
-constexpr uint32_t kGpioOut = 1;
-constexpr uint32_t kI2cOut = 2;
-constexpr uint32_t kGpioIn = 129;
-constexpr uint32_t kI2cIn = 130;
-
 constexpr uint8_t kPb7 = 0x80;
 // Port C has lines PC0, PC1 (the LEDs) and PC4..PC7; bits 2 and 3 have no line.
 constexpr uint8_t kPortCLedLines = 0x03;
@@ -98,7 +93,7 @@ uint32_t SimulatedBoard::ResetPipe(DeviceHandle device, uint32_t pipe) {
   if (!Live(device)) return kUsbNoDevice;
   // Any pipe number resets without complaint: the program resets pipes 1 to 3
   // on close and looks only at the last status.
-  if (pipe == kI2cOut || pipe == kI2cIn) i2cReply_.reset();
+  if (pipe == kI2cOutPipe || pipe == kI2cInPipe) i2cReply_.reset();
   return kUsbOk;
 }
 
@@ -148,17 +143,17 @@ uint32_t SimulatedBoard::Transfer(DeviceHandle device, uint32_t pipe, bool read,
   if (buffer == nullptr && length > 0) return kUsbOther;
   if (!Live(device)) return kUsbNoDevice;
 
-  if (!read && pipe == kI2cOut) {
+  if (!read && pipe == kI2cOutPipe) {
     RunI2cFrame(buffer, length);
     *transferred = length;
     return kUsbOk;
   }
-  if (!read && pipe == kGpioOut) {
+  if (!read && pipe == kGpioOutPipe) {
     TakeGpioFrame(buffer, length);
     *transferred = length;
     return kUsbOk;
   }
-  if (read && pipe == kI2cIn) {
+  if (read && pipe == kI2cInPipe) {
     // Each frame leaves one reply; with none waiting the host times out.
     if (!i2cReply_) return kUsbTimeout;
     const Reply reply = std::move(*i2cReply_);
@@ -166,7 +161,7 @@ uint32_t SimulatedBoard::Transfer(DeviceHandle device, uint32_t pipe, bool read,
     *transferred = Deliver(reply, buffer, length);
     return kUsbOk;
   }
-  if (read && pipe == kGpioIn) {
+  if (read && pipe == kGpioInPipe) {
     *transferred = Deliver({GpioReply(), true}, buffer, length);
     return kUsbOk;
   }
