@@ -36,11 +36,8 @@ struct Program {
     windows = std::make_unique<ui::AppWindows>(*ctx);
     ctx->startup.Show();
   }
-  ~Program() { windows.reset(); }  // the windows go before the models they show
   QWidget* startup() { return &windows->startup(); }
-  QWidget* console(ConsoleVariant variant = ConsoleVariant::Main) {
-    return &windows->console(variant);
-  }
+  QWidget* console() { return &windows->console(ConsoleVariant::Main); }
   template <typename W>
   W* Find(QWidget* window, const char* name) {  // as a user's tool finds it: by name
     return window->findChild<W*>(QString::fromLatin1(name));
@@ -49,17 +46,8 @@ struct Program {
   test::FakeToolkit toolkit;
   sim::SimulatedBoard board;
   std::unique_ptr<AppContext> ctx;
-  std::unique_ptr<ui::AppWindows> windows;
+  std::unique_ptr<ui::AppWindows> windows;  // last, so the windows go before their models
 };
-
-bool Reactivate(QWidget* window) {
-  QWidget other;
-  other.show();
-  other.activateWindow();
-  if (!QTest::qWaitForWindowActive(&other)) return false;
-  window->activateWindow();
-  return QTest::qWaitForWindowActive(window);
-}
 
 // Answers the next message box as a user would, and notes its title.
 void AnswerNextBox(QMessageBox::StandardButton answer, QString* title) {
@@ -76,20 +64,23 @@ void AnswerNextBox(QMessageBox::StandardButton answer, QString* title) {
 
 }  // namespace
 
+// Activates another window, then this one, as a user switching windows does.
+static bool Reactivate(QWidget* window) {
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  if (!QTest::qWaitForWindowActive(&other)) return false;
+  window->activateWindow();
+  return QTest::qWaitForWindowActive(window);
+}
+
 class WindowsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void choosingTheSecondAddressOpensTheConsoleInsteadOfTheStartupWindow() {
+  void pickingTheSecondAddressByKeyboardOpensTheConsole() {
     Program p;
     QWidget* w = p.startup();
-    QVERIFY(QTest::qWaitForWindowExposed(w));
-    for (const char* name : {"Shp_USB_Init", "ShpAttach"}) {
-      QVERIFY(p.Find<LampWidget>(w, name)->isVisible());
-      QCOMPARE(p.Find<LampWidget>(w, name)->accessibleDescription(), QString("green"));
-    }
-    QCOMPARE(p.Find<LampWidget>(w, "ShpAttach")->accessibleName(), QString("Attached"));
-
     auto* list = p.Find<QComboBox>(w, "cboTypeSelect");
     list->setFocus();
     QTest::keyClick(list, Qt::Key_End);  // the last entry, "Adr=0x8A (KPS7110/60)"
@@ -100,21 +91,17 @@ class WindowsTest : public QObject {
     QVERIFY(!w->isVisible());
   }
 
-  void withoutTheBoardAChoiceIsRefused() {
+  void withoutTheBoardTheLampIsRedAndTheListGoesBack() {
     Program p(/*plugged=*/false);
     QWidget* w = p.startup();
-    QCOMPARE(p.Find<LampWidget>(w, "Shp_USB_Init")->accessibleDescription(), QString("green"));
     QCOMPARE(p.Find<LampWidget>(w, "ShpAttach")->accessibleDescription(), QString("red"));
     auto* list = p.Find<QComboBox>(w, "cboTypeSelect");
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
-    QCOMPARE(p.toolkit.messages,
-             std::vector<std::string>{
-                 "Evaluation Board is not connected, or another application is using it."});
     QCOMPARE(list->currentText(), QString("I2C Address Selection"));
   }
 
-  void aboutBoxVersionDoubleClickLeadsToTheAdaptiveConsole() {
+  void doubleClickingTheAboutBoxVersionRevealsTheDebugButtons() {
     Program p;
     QWidget* w = p.startup();
     QVERIFY(QTest::qWaitForWindowExposed(w));
@@ -123,41 +110,26 @@ class WindowsTest : public QObject {
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(about).center());
     QWidget* box = &p.windows->about();
     QVERIFY(QTest::qWaitForWindowExposed(box));
-    QVERIFY(!box->isModal());
-    auto* version = p.Find<QLabel>(box, "lblVersion");
-    QCOMPARE(version->text(), QString("Version 1.0.13"));
-
-    QTest::mouseDClick(version, Qt::LeftButton);
+    QTest::mouseDClick(p.Find<QLabel>(box, "lblVersion"), Qt::LeftButton);
     QVERIFY(p.Find<QPushButton>(w, "goto_x28")->isVisible());
-    auto* gotoAdaptive = p.Find<QPushButton>(w, "goto_adaptive");
-    QVERIFY(gotoAdaptive->isVisible());
+    QVERIFY(p.Find<QPushButton>(w, "goto_adaptive")->isVisible());
     QTest::keyClick(box, Qt::Key_Escape);  // unloads the box
     QVERIFY(!p.ctx->about.form.visible());
-    QVERIFY(!box->isVisible());
-
-    QTest::mouseClick(gotoAdaptive, Qt::LeftButton);
-    QWidget* adaptive = p.console(ConsoleVariant::Adaptive);
-    QVERIFY(adaptive->isVisible());
-    QCOMPARE(adaptive->windowTitle(), QString("KPS7110/20/60 ALS+PROX Adaptive GUI"));
-    QCOMPARE(adaptive->objectName(), QString("frmKPS7110_adaptive"));
-    QVERIFY(!w->isVisible());
   }
 
   void activatingAWindowRunsItsActivation() {
     Program p;
-    auto* list = p.Find<QComboBox>(p.startup(), "cboTypeSelect");
     p.ctx->startup.cboTypeSelect.onClick = nullptr;  // leave the list on an entry
     p.ctx->startup.cboTypeSelect.setListIndex(1);
     QVERIFY(Reactivate(p.startup()));
-    QCOMPARE(list->currentIndex(), 0);
-
+    QCOMPARE(p.Find<QComboBox>(p.startup(), "cboTypeSelect")->currentIndex(), 0);
     p.ctx->startup.goto_x28.Click();
     p.ctx->board.StatusForm = &p.ctx->startup.lamps;
     QVERIFY(Reactivate(p.console()));
     QCOMPARE(p.ctx->board.StatusForm, &p.ctx->console.lamps);
   }
 
-  void closingAWindowEndsTheProgram() {
+  void closingAWindowEndsTheProgramOnce() {
     for (const bool inConsole : {false, true}) {
       Program p;
       if (inConsole) p.ctx->startup.goto_x28.Click();
@@ -165,7 +137,6 @@ class WindowsTest : public QObject {
       QVERIFY(QTest::qWaitForWindowExposed(w));
       QVERIFY(w->close());
       QCOMPARE(p.toolkit.quits, 1);
-      QCOMPARE(p.ctx->board.hDriver, 0);  // the board session was closed
     }
   }
 
