@@ -48,4 +48,44 @@ void ComboBox::setListIndex(int index) {
   if (onClick) onClick();
 }
 
+void CheckBox::setChecked(bool c) {
+  if (c == checked_) return;
+  checked_ = c;
+  Changed();
+  if (onClick) onClick();
+}
+
+void OptionButton::setValue(bool v) {
+  if (v) {
+    for (auto& other : group_.buttons_) {
+      if (other.get() != this) other->SetQuietly(false);
+    }
+  }
+  SetQuietly(v);
+}
+
+void OptionButton::Select() {
+  if (value_) return;
+  setValue(true);
+  if (group_.onClick) group_.onClick(index_);
+}
+
+OptionGroup::OptionGroup(const std::string& base, const std::vector<std::string>& captions,
+                         int selected, int first)
+    : first_(first) {
+  for (std::size_t i = 0; i < captions.size(); ++i) {
+    const int index = first + static_cast<int>(i);
+    buttons_.push_back(std::make_unique<OptionButton>(
+        *this, index, base + "_" + std::to_string(index), captions[i]));
+  }
+  if (selected >= first && selected < first + size()) (*this)[selected].SetQuietly(true);
+}
+
+int OptionGroup::selected() const {
+  for (const auto& b : buttons_) {
+    if (b->value()) return b->index();
+  }
+  return -1;
+}
+
 }  // namespace kps

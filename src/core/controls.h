@@ -7,9 +7,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "core/palette.h"
 
 namespace kps {
 
@@ -73,6 +77,15 @@ class Label : public CaptionedControl {
   void DblClick() {
     if (onDblClick) onDblClick();
   }
+  // Background and text colours; none means the system's own.
+  const std::optional<Rgb>& backColor() const { return back_; }
+  void setBackColor(std::optional<Rgb> c) { Set(back_, c); }
+  const std::optional<Rgb>& foreColor() const { return fore_; }
+  void setForeColor(std::optional<Rgb> c) { Set(fore_, c); }
+
+ private:
+  std::optional<Rgb> back_;
+  std::optional<Rgb> fore_;
 };
 
 class Button : public CaptionedControl {
@@ -119,15 +132,67 @@ class TextBox : public Control {
   std::string text_;
 };
 
+// A check box's click handler runs whenever its value changes, whether the
+// user clicked it or code set it (handlers rely on both).
 class CheckBox : public CaptionedControl {
  public:
   using CaptionedControl::CaptionedControl;
+  CheckBox(std::string name, std::string caption, bool checked)
+      : CaptionedControl(std::move(name), std::move(caption)), checked_(checked) {}
   bool checked() const { return checked_; }
-  void setChecked(bool c) { Set(checked_, c); }
+  void setChecked(bool c);
   std::function<void()> onClick;
 
  private:
   bool checked_ = false;
+};
+
+class OptionGroup;
+
+// One member of a group of option buttons: at most one member is selected.
+class OptionButton : public CaptionedControl {
+ public:
+  OptionButton(OptionGroup& group, int index, std::string name, std::string caption)
+      : CaptionedControl(std::move(name), std::move(caption)), group_(group), index_(index) {}
+  bool value() const { return value_; }
+  // By code: selecting clears the other members; no click handler runs.
+  void setValue(bool v);
+  // The user selects this member: the group's click handler runs with its
+  // index, unless the member was already selected (then nothing changes).
+  void Select();
+  int index() const { return index_; }
+
+ private:
+  friend class OptionGroup;
+  void SetQuietly(bool v) { Set(value_, v); }
+  OptionGroup& group_;
+  int index_;
+  bool value_ = false;
+};
+
+// Option buttons named base_first .. base_(first + n - 1), one per caption,
+// indexed by their program index. `selected` is the index selected by design,
+// or -1 for none.
+class OptionGroup {
+ public:
+  OptionGroup(const std::string& base, const std::vector<std::string>& captions, int selected,
+              int first = 0);
+  OptionGroup(const OptionGroup&) = delete;
+  OptionGroup& operator=(const OptionGroup&) = delete;
+
+  OptionButton& operator[](int index) { return *buttons_.at(Slot(index)); }
+  const OptionButton& operator[](int index) const { return *buttons_.at(Slot(index)); }
+  int first() const { return first_; }
+  int size() const { return static_cast<int>(buttons_.size()); }
+  // The selected member's index, or -1.
+  int selected() const;
+  std::function<void(int index)> onClick;
+
+ private:
+  friend class OptionButton;
+  std::size_t Slot(int index) const { return static_cast<std::size_t>(index - first_); }
+  int first_;
+  std::vector<std::unique_ptr<OptionButton>> buttons_;
 };
 
 // A drop-down list. Setting the selection runs the click handler whenever the
@@ -159,6 +224,30 @@ class Form : public CaptionedControl {
       : CaptionedControl(std::move(name), std::move(caption)) {
     setVisible(false);
   }
+};
+
+// An indexed set of controls of one kind, named base_0, base_1, ...
+template <typename T>
+class ControlArray {
+ public:
+  // `count` controls, each made with the same further arguments (a design text).
+  template <typename... Args>
+  ControlArray(const std::string& base, int count, const Args&... args) {
+    for (int i = 0; i < count; ++i) items_.push_back(std::make_unique<T>(Name(base, i), args...));
+  }
+  // One captioned control per caption.
+  ControlArray(const std::string& base, const std::vector<std::string>& captions) {
+    for (std::size_t i = 0; i < captions.size(); ++i) {
+      items_.push_back(std::make_unique<T>(Name(base, static_cast<int>(i)), captions[i]));
+    }
+  }
+  T& operator[](int i) { return *items_.at(static_cast<std::size_t>(i)); }
+  const T& operator[](int i) const { return *items_.at(static_cast<std::size_t>(i)); }
+  int size() const { return static_cast<int>(items_.size()); }
+
+ private:
+  static std::string Name(const std::string& base, int i) { return base + "_" + std::to_string(i); }
+  std::vector<std::unique_ptr<T>> items_;
 };
 
 }  // namespace kps

@@ -10,7 +10,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalBlocker>
 #include <QStringList>
 
@@ -99,6 +101,22 @@ bool MovedToAnotherControl(const QFocusEvent& focus, const QWidget* from) {
   return to != nullptr && to != from && to->window() == from->window();
 }
 
+// A label's own background and text colours; without them the style's own.
+void SyncColors(const Label& model, QLabel* label) {
+  const auto back = model.backColor();
+  const auto fore = model.foreColor();
+  label->setAutoFillBackground(back.has_value());
+  QPalette palette = label->parentWidget() ? label->parentWidget()->palette() : QPalette();
+  if (back) palette.setColor(QPalette::Window, QColor(back->r, back->g, back->b));
+  palette.setColor(QPalette::WindowText,
+                   fore ? QColor(fore->r, fore->g, fore->b) : palette.color(QPalette::ButtonText));
+  if (back || fore) {
+    label->setPalette(palette);
+  } else {
+    label->setPalette(QPalette());
+  }
+}
+
 }  // namespace
 
 QLabel* BindLabel(Label& model, QLabel* label) {
@@ -110,6 +128,7 @@ QLabel* BindLabel(Label& model, QLabel* label) {
         SyncCommon(model, label);
         const QString caption = ToQ(model.caption());
         if (label->text() != caption) label->setText(caption);
+        SyncColors(model, label);
       },
       [&model](QEvent* event) {
         if (event->type() != QEvent::MouseButtonDblClick) return false;
@@ -198,11 +217,34 @@ QCheckBox* BindCheckBox(CheckBox& model, QCheckBox* box) {
       box->setChecked(model.checked());
     }
   });
-  QObject::connect(box, &QCheckBox::clicked, box, [&model](bool checked) {
-    model.setChecked(checked);
-    if (model.onClick) model.onClick();
-  });
+  // The model runs the click handler on every change of its value.
+  QObject::connect(box, &QCheckBox::clicked, box,
+                   [&model](bool checked) { model.setChecked(checked); });
   return box;
+}
+
+QRadioButton* BindOptionButton(OptionButton& model, QRadioButton* button) {
+  Name(model, button);
+  // The model keeps the group exclusive; the widget only shows its member's value,
+  // so a member can also be deselected by code.
+  button->setAutoExclusive(false);
+  new Binding(model, button, [&model, button] {
+    SyncCommon(model, button);
+    const QString caption = ToQ(model.caption());
+    if (button->text() != caption) button->setText(caption);
+    if (button->isChecked() != model.value()) {
+      const QSignalBlocker quiet(button);
+      button->setChecked(model.value());
+    }
+  });
+  QObject::connect(button, &QRadioButton::clicked, button, [&model, button] {
+    model.Select();  // nothing happens for the member already selected
+    if (button->isChecked() != model.value()) {
+      const QSignalBlocker quiet(button);
+      button->setChecked(model.value());
+    }
+  });
+  return button;
 }
 
 QComboBox* BindComboBox(ComboBox& model, QComboBox* combo) {
@@ -237,6 +279,10 @@ QGroupBox* BindFrame(Frame& model, QGroupBox* group) {
     if (group->title() != caption) group->setTitle(caption);
   });
   return group;
+}
+
+void Follow(Control& model, QObject* owner, std::function<void()> sync) {
+  new Binding(model, owner, std::move(sync));
 }
 
 QWidget* BindForm(Form& model, QWidget* window) {

@@ -9,6 +9,8 @@
 // before the application context).
 #pragma once
 
+#include <functional>
+
 #include "core/controls.h"
 
 class QAction;
@@ -17,14 +19,16 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QObject;
 class QPushButton;
+class QRadioButton;
 class QWidget;
 
 namespace kps::ui {
 
 class LampWidget;
 
-// Caption; a double-click runs the label's DblClick.
+// Caption and colours; a double-click runs the label's DblClick.
 QLabel* BindLabel(Label& model, QLabel* label);
 // Caption (with its & mnemonic); a click runs Click.
 QPushButton* BindButton(Button& model, QPushButton* button);
@@ -37,11 +41,17 @@ LampWidget* BindLamp(Lamp& model, LampWidget* lamp);
 QLineEdit* BindTextBox(TextBox& model, QLineEdit* edit);
 // Caption and check mark; a click by the user sets the mark, then runs onClick.
 QCheckBox* BindCheckBox(CheckBox& model, QCheckBox* box);
+// One member of an option group: its value, and the user's selection, which
+// runs the group's click handler unless the member was selected already.
+QRadioButton* BindOptionButton(OptionButton& model, QRadioButton* button);
 // Items and selection; the user's choice goes to Choose, which runs the list's
 // click handler.
 QComboBox* BindComboBox(ComboBox& model, QComboBox* combo);
 // Caption as the group's title.
 QGroupBox* BindFrame(Frame& model, QGroupBox* group);
+// Runs sync now and on every change of the model, for as long as owner exists:
+// for widgets that show a control in their own way.
+void Follow(Control& model, QObject* owner, std::function<void()> sync);
 // A top-level window: caption as the window title, shown while visible.
 QWidget* BindForm(Form& model, QWidget* window);
 
