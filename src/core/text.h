@@ -15,6 +15,10 @@ namespace kps {
 // A value past four digits does not fit: nullopt, and every caller says so in words.
 std::optional<int16_t> HexVal(std::string_view text);
 
+// The low 8 bits of the value a hex text spells, read as HexVal reads it but
+// with no limit on the number of digits ("12345" is 0x45).
+uint8_t HexLowByte(std::string_view text);
+
 // A byte as two upper-case hex digits: 0x0A -> "0A", 0xF0 -> "F0".
 std::string HexByte(unsigned value);
 
