@@ -1,18 +1,167 @@
 #include "console/console_window.h"
 
+#include "core/text.h"
 #include "shell/app_context.h"
 
 namespace kps {
 
+namespace {
+
+const char* MainWriteTip(int reg) {
+  return reg == 15 ? "Display actual hex value of KPS7003 control Register. "
+                   : "Hex value to write";
+}
+const char* MainReadTip(int reg) {
+  return reg == 15 ? "Integration Counter MSB Value" : "Hex read-back of register";
+}
+const char* AdaptiveWriteTip(int reg) {
+  return reg == 1 ? "Hex  Write value of KPS7003 control Register. "
+                  : "Display actual hex value of KPS7003 control Register. ";
+}
+const char* AdaptiveReadTip(int reg) {
+  if (reg == 0) return "Hex Read-Back value of Command Register";
+  if (reg <= 3) return "Hex Read back of control register";
+  if (reg == 4) return "ADC Readback LSB (7:0)";
+  if (reg == 5) return "ADC Readback MSB (15:8)";
+  if (reg == 6) return "Integration Counter LSB Value";
+  return "Integration Counter MSB Value";
+}
+
+}  // namespace
+
 const ConsoleDesign& DesignOf(ConsoleVariant variant) {
-  static const ConsoleDesign kMain{"frmKPS7110", "KPS7110/20/60 ALS+PROX Evaluation Software"};
-  static const ConsoleDesign kAdaptive{"frmKPS7110_adaptive",
-                                       "KPS7110/20/60 ALS+PROX Adaptive GUI"};
+  static const ConsoleDesign kMain{
+      .formName = "frmKPS7110",
+      .caption = "KPS7110/20/60 ALS+PROX Evaluation Software",
+      .initialReg0 = 0x00,
+      .sampleIntrsCaption = "Meas INT bits",
+      .samplePinCaption = "Meas INT pin",
+      .proxDriveCaptions = {"110mA", "220mA"},
+      .registerAddresses =
+          " 0x0        0x1        0x2       0x3       0x4       0x5        0x6    "
+          "    0x7        0x8       0x9       0xA       0xB       0xC      0xD    "
+          "   0xE       0xF",
+      .registerNames =
+          " (n/a)      CONF     INTR     P_LT    P_HT    ATH1     ATH2     ATH3    "
+          "PROX     ALS1    ALS2     (n/a)     (n/a)     (n/a)    TEST1  TEST2",
+      .highPacking = HighPacking::LowNibbleInAth2,
+      .mirrorsIntrFlags = true,
+      .showsLuxAndId = false,
+      .alsModeCaption = "(In ALS-Mode)",
+      .writeBoxTip = MainWriteTip,
+      .readBoxTip = MainReadTip,
+  };
+  static const ConsoleDesign kAdaptive{
+      .formName = "frmKPS7110_adaptive",
+      .caption = "KPS7110/20/60 ALS+PROX Adaptive GUI",
+      .initialReg0 = 0xA0,
+      .sampleIntrsCaption = "Sample Intr ",
+      .samplePinCaption = "Sample Pin7",
+      .proxDriveCaptions = {"100mA", "200mA"},
+      .registerAddresses =
+          " R0         R1         R2         R3       R4        R5         R6    "
+          "     R7         R8        R9        RA        RB        RC        RD   "
+          "    RE        RF",
+      .registerNames =
+          " ID        CONF    INTR      PTHI   PTH2     ATH1    ATH2     ATH3     "
+          "PDATA   ADT1   ADT2    XXXX     XXXX    TM1     TM2      TEN1",
+      .highPacking = HighPacking::HighNibbleInAth2,
+      .mirrorsIntrFlags = false,
+      .showsLuxAndId = true,
+      .alsModeCaption = "Lux Calculation",
+      .writeBoxTip = AdaptiveWriteTip,
+      .readBoxTip = AdaptiveReadTip,
+  };
   return variant == ConsoleVariant::Main ? kMain : kAdaptive;
 }
 
+ConfigControls::ConfigControls(const ConsoleDesign& design)
+    : OptProxDr("OptProxDr", {design.proxDriveCaptions[0], design.proxDriveCaptions[1]}, 0) {
+  Label16.setVisible(design.showsLuxAndId);
+  LblCommTest.setBackColor(Rgb{255, 0, 0});
+  LblCommTest.setForeColor(Rgb{255, 255, 255});
+}
+
+InterruptControls::InterruptControls(const ConsoleDesign& design)
+    : cmdSampleInternalIntrs("cmdSampleInternalIntrs", design.sampleIntrsCaption),
+      cmdISamples("cmdISamples", design.samplePinCaption) {
+  const std::string low = "Enter Decimal value 0-";
+  const std::string high = "Enter Decimal value 1-";
+  txtILow[0].setToolTip(low + "4095 for Interrupt Low Threshold, click write to update device.");
+  txtIHigh[0].setToolTip(high + "4095 for Interrupt High Threshold, click write to update device.");
+  txtILow[2].setToolTip(low + "255 for Interrupt Low Threshold, click write to update device.");
+  txtIHigh[2].setToolTip(high + "255 for Interrupt High Threshold, click write to update device.");
+  for (int i : {1, 3}) {
+    txtILow[i].setEnabled(false);
+    txtIHigh[i].setEnabled(false);
+    txtILow[i].setToolTip("Hex Value of Limit");
+    txtIHigh[i].setToolTip("Hex Value of Limit");
+  }
+  optINTP[3].setToolTip("Sets the Clock Cycle Integration Time");
+  cmdALSClear.setToolTip("Clear ALS/IR Interrupt ");
+  cmdPIClear.setToolTip("Clear Proximity Interrupt ");
+  // The indicators' design colours: flags and pin dark, activity lamps dim.
+  constexpr double kDarkGreen = 2;
+  for (int i = 0; i < 3; ++i) ShpIntrStatus[i].setFillColor(kDarkGreen);
+}
+
 ConsoleWindow::ConsoleWindow(AppContext& app, ConsoleVariant v)
-    : variant(v), design(DesignOf(v)), form(design.formName, ""), app_(app) {
+    : variant(v),
+      design(DesignOf(v)),
+      form(design.formName, ""),
+      config(design),
+      intr(design),
+      app_(app) {
+  constexpr double kDarkGreen = 2;
+  for (int i = 0; i < kRegCount; ++i) {
+    regs.txtRegHex[i].setToolTip(design.writeBoxTip(i));
+    regs.txtRegRd[i].setToolTip(design.readBoxTip(i));
+    regs.ShpIndwr[i].setCaption("Write " + std::to_string(i));
+    regs.ShpIndrd[i].setCaption("Read " + std::to_string(i));
+    regs.ShpIndwr[i].setFillColor(kDarkGreen);
+    regs.ShpIndrd[i].setFillColor(kDarkGreen);
+  }
+  regs.Label5[0].setCaption(design.registerAddresses);
+  regs.Label5[1].setCaption(design.registerNames);
+  regs.Frame22.setVisible(design.showsLuxAndId);
+  regs.lblUSBStatis.setVisible(false);
+  txtReading.setVisible(design.showsLuxAndId);
+  Label13.setToolTip("Double-click for the compact or the expanded layout");
+  ConnectHandlers();
+}
+
+void ConsoleWindow::ConnectHandlers() {
+  for (int i = 0; i < kRegCount; ++i) {
+    regs.cmdWrtReg[i].onClick = [this, i] { cmdWrtReg_Click(i); };
+    regs.cmdRDReg[i].onClick = [this, i] { cmdRDReg_Click(i); };
+    regs.txtRegHex[i].onKeyPress = [this, i](int key) { txtRegHex_KeyPress(i, key); };
+    regs.txtRegHex[i].onLostFocus = [this, i] { txtRegHex_LostFocus(i); };
+  }
+  regs.cmdReadAllRegs.onClick = [this] { cmdReadAllRegs_Click(); };
+  regs.cmdReadID.onClick = [this] { cmdReadID_Click(); };
+  txtI2CADR.onKeyPress = [this](int key) { txtI2CADR_KeyPress(key); };
+  txtI2CADR.onLostFocus = [this] { txtI2CADR_LostFocus(); };
+
+  config.OptMMode.onClick = [this](int i) { OptMMode_Click(i); };
+  config.chkALSEnable.onClick = [this] { chkALSEnable_Click(); };
+  config.OptALSRange.onClick = [this](int i) { OptALSRange_Click(i); };
+  config.OptProxDr.onClick = [this](int i) { OptProxDr_Click(i); };
+  config.OptIRSleep.onClick = [this](int i) { OptIRSleep_Click(i); };
+  config.ChkPEnable.onClick = [this] { ChkPEnable_Click(); };
+  for (int i = 0; i < 2; ++i) config.ChKLed[i].onClick = [this, i] { ChKLed_Click(i); };
+  config.OptMode.onClick = [this](int i) { OptMode_Click(i); };
+
+  intr.optINTP.onClick = [this](int i) { optINTP_Click(i); };
+  intr.optINTPALS.onClick = [this](int i) { optINTPALS_Click(i); };
+  intr.OptEPIN.onClick = [this](int i) { OptEPIN_Click(i); };
+  intr.cmdPIClear.onClick = [this] { cmdPIClear_Click(); };
+  intr.cmdALSClear.onClick = [this] { cmdALSClear_Click(); };
+  intr.cmdWrtILimits.onClick = [this] { cmdWrtILimits_Click(); };
+  intr.cmdReadILimits.onClick = [this] { cmdReadILimits_Click(); };
+  intr.cmdSampleInternalIntrs.onClick = [this] { cmdSampleInternalIntrs_Click(); };
+  intr.cmdISamples.onClick = [this] { cmdISamples_Click(); };
+
+  Label13.onDblClick = [this] { Label13_DblClick(); };
   Command4.onClick = [this] { Command4_Click(); };
 }
 
@@ -24,25 +173,82 @@ void ConsoleWindow::Show() {
 void ConsoleWindow::Form_Load() {
   loaded_ = true;
   BoardLink& board = app_.board;
+  ConsoleShared& shared = app_.shared;
   board.StatusForm = &lamps;
   lamps.ShpAttach.setFillColor(app_.colors.ColorGreen);
   app_.flags.AbortRequested = false;
   app_.flags.CollectRunning = false;
+  shared.LimitsReadPending = false;
   form.setCaption(design.caption);
   board.UsbBusy = false;
   board.RegOpsPending = false;
   board.RegWritePending.fill(false);
   board.RegReadPending.fill(false);
+  shared.LuxSettleCount = 0;
+  shared.LuxFullScale = {2000, 125};
+  shared.LuxRangeIndex = 1;
+  SetRegisterToolTips();
   board.BoardPipe = kI2cOutPipe;
+  SetLimitFormats();
   InitColors(app_.colors);
+  config.LblCommTest.setVisible(false);
+
+  // The starting image; nothing goes to the chip.
+  shared.caches.RegWriteCache = InitialImage(design.initialReg0);
+  for (int i = 0; i < kRegCount; ++i) {
+    regs.txtRegHex[i].setText(HexByte(shared.caches.RegWriteCache[static_cast<std::size_t>(i)]));
+  }
   app_.flags.CollectRunning = false;
   board.DoEvents();
-  // The layout is settled last; events run three times before the window shows.
+
+  config.frmMode.setVisible(true);
+  shared.CompactView = true;
+  Label13_DblClick();  // to the expanded layout
   for (int i = 0; i < 3; ++i) board.DoEvents();
+}
+
+void ConsoleWindow::SetRegisterToolTips() {
+  for (int i = 0; i <= 8; ++i) {
+    const std::string n = std::to_string(i);
+    regs.txtRegHex[i].setToolTip("Enter Hex value, Press Enter" + n);
+    regs.txtRegRd[i].setToolTip("Rd Hex Value" + n);
+    regs.cmdWrtReg[i].setToolTip("Click to Write to Register " + n);
+    regs.cmdRDReg[i].setToolTip("Click to Read from Register " + n);
+  }
+}
+
+void ConsoleWindow::SetLimitFormats() {
+  ConsoleShared& s = app_.shared;
+  s.AlsLimitMin = 0;
+  s.AlsLimitMax = 4095;
+  s.ProxLimitMin = 0;
+  s.ProxLimitMax = 255;
+  s.LimitsReadPending = false;
+  auto& f = intr.lblIlimitsformat;
+  f[0].setCaption("ALS_IR Single Polarity");
+  f[1].setCaption("12 Bits");
+  f[2].setCaption(std::to_string(s.AlsLimitMax) + " Max");
+  f[3].setCaption(std::to_string(s.AlsLimitMin) + " Min");
+  f[4].setCaption("Prox Single Polarity");
+  f[5].setCaption("8 Bits");
+  f[6].setCaption(std::to_string(s.ProxLimitMax) + " Max");
+  f[7].setCaption(std::to_string(s.ProxLimitMin) + " Min");
 }
 
 void ConsoleWindow::Form_GotFocus() {
   app_.board.StatusForm = &lamps;
+}
+
+void ConsoleWindow::Label13_DblClick() {
+  ConsoleShared& shared = app_.shared;
+  if (shared.CompactView) {
+    shared.CompactView = false;
+    regs.Frame2.setVisible(true);
+  } else {
+    shared.CompactView = true;
+    regs.Frame2.setVisible(false);
+  }
+  app_.board.DoEvents();
 }
 
 void ConsoleWindow::Command4_Click() {

@@ -1,10 +1,18 @@
 // frmKPS7110 and its adaptive variant: the sensor console. One window design,
 // configured by a variant that holds the differences between the two.
+//
+// The controls are grouped as the window groups them: the register panel, the
+// configuration of register 1, the interrupt control of register 2 and the
+// interrupt limits. The handlers of each group live in their own source file
+// (register_panel.cpp, config_controls.cpp, interrupt_controls.cpp).
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 #include "board/board_link.h"
+#include "console/register_map.h"
 #include "core/controls.h"
 
 namespace kps {
@@ -17,9 +25,118 @@ enum class ConsoleVariant { Main, Adaptive };
 struct ConsoleDesign {
   const char* formName;
   const char* caption;
+  uint8_t initialReg0;                           // RegWriteCache(0) of the starting image
+  const char* sampleIntrsCaption;                // cmdSampleInternalIntrs
+  const char* samplePinCaption;                  // cmdISamples
+  std::array<const char*, 2> proxDriveCaptions;  // OptProxDr(0), OptProxDr(1)
+  const char* registerAddresses;                 // Label5(0)
+  const char* registerNames;                     // Label5(1)
+  HighPacking highPacking;              // where the high ALS/IR threshold sits in ATH2/ATH3
+  bool mirrorsIntrFlags;                // reading INTR colours the flag lamps and drives the LEDs
+  bool showsLuxAndId;                   // Label16, txtReading and Frame22 shown at creation
+  const char* alsModeCaption;           // Label16 when "ALS" is selected
+  const char* (*writeBoxTip)(int reg);  // design tool tip of txtRegHex(reg)
+  const char* (*readBoxTip)(int reg);   // design tool tip of txtRegRd(reg)
 };
 
 const ConsoleDesign& DesignOf(ConsoleVariant variant);
+
+// The values both consoles share for the whole run.
+struct ConsoleShared {
+  RegisterCaches caches;
+  int32_t AlsLimitMin = 0;
+  int32_t AlsLimitMax = 4095;
+  int32_t ProxLimitMin = 0;
+  int32_t ProxLimitMax = 255;
+  bool LimitsReadPending = false;  // the threshold read found its reads queued
+  bool IntPinAsserted = false;     // the interrupt pin was low at the last sample
+  // The lux conversion's range (0 = 2000 lux, 1 = 125 lux) and the number of
+  // collection passes that skip the lux update after a range change.
+  int LuxRangeIndex = 1;
+  int LuxSettleCount = 0;
+  std::array<double, 2> LuxFullScale{2000, 125};
+  bool CompactView = false;
+};
+
+// "Device Registers": any register by hand, the ID and the status text.
+struct RegisterPanel {
+  Frame Frame2{"Frame2", "Device Registers"};
+  ControlArray<TextBox> txtRegHex{"txtRegHex", kRegCount, std::string()};
+  ControlArray<Button> cmdWrtReg{"cmdWrtReg", kRegCount, std::string("Wr")};
+  ControlArray<Button> cmdRDReg{"cmdRDReg", kRegCount, std::string("Rd")};
+  ControlArray<TextBox> txtRegRd{"txtRegRd", kRegCount, std::string("XX")};
+  ControlArray<Lamp> ShpIndwr{"ShpIndwr", kRegCount, std::string()};
+  ControlArray<Lamp> ShpIndrd{"ShpIndrd", kRegCount, std::string()};
+  Button cmdReadAllRegs{"cmdReadAllRegs", "Read All"};
+  ControlArray<Label> Label5{"Label5", {"", ""}};
+  Label Label22{"Label22", "Write\nRead"};
+  Frame Frame22{"Frame22", "Register 0 ID"};
+  Button cmdReadID{"cmdReadID", "Read ID"};
+  Label lblID{"lblID", "--"};
+  Label lblUSBStatis{"lblUSBStatis", "Label1"};
+};
+
+// "Register 1 Configure", the LED test and the communication test.
+struct ConfigControls {
+  Frame FrameReg1User{"FrameReg1User", "Register 1 Configure"};
+  Frame Frame18{"Frame18", "Measure Mode"};
+  OptionGroup OptMMode{"OptMMode", {"ALS", "IR"}, 0};
+  CheckBox chkALSEnable{"chkALSEnable", "ALS / IR Enable"};
+  Frame Frame17{"Frame17", "Range"};
+  OptionGroup OptALSRange{"OptALSRange", {"2000 Lux", "125 Lux"}, 1};
+  Frame Frame16{"Frame16", "IR Drive"};
+  OptionGroup OptProxDr;
+  Frame FrmIRLEd{"FrmIRLEd", "IR Led Sleep Time mSec"};
+  OptionGroup OptIRSleep{
+      "OptIRSleep", {"800", "400", "200", "100", "75", "50", "12.5", "Continuous"}, 0};
+  CheckBox ChkPEnable{"ChkPEnable", "Prox Enable"};
+  Label Label16{"Label16", "Lux Calculation"};
+  ControlArray<CheckBox> ChKLed{"ChKLed", {"Test Red LED", "Test ORN LED"}};
+  Frame frmMode{"frmMode", ""};
+  OptionGroup OptMode{"OptMode", {"Test Comm"}, -1, 2};
+  Label LblCommTest{"LblCommTest", "Fail"};
+
+  explicit ConfigControls(const ConsoleDesign& design);
+};
+
+// "Register 2 Interrupt Control" and "Interrupt Limits".
+struct InterruptControls {
+  Frame fraINT{"fraINT", "Interrupt Limits"};
+  Label Label15{"Label15", "Interrupt Limits          Dec        Hex"};
+  ControlArray<Label> Label38{
+      "Label38", {"ALS/ IR Upper ", "ALS / IR Lower ", "Prox  Lower ", "Prox  Upper "}};
+  // Index 0 ALS/IR decimal, 1 ALS/IR hex, 2 proximity decimal, 3 proximity hex.
+  ControlArray<TextBox> txtILow{"txtILow", {"0", "000", "0", "00"}};
+  ControlArray<TextBox> txtIHigh{"txtIHigh", {"4095", "FFF", "255", "FF"}};
+  Button cmdReadILimits{"cmdReadILimits", "Read"};
+  Button cmdWrtILimits{"cmdWrtILimits", "Write"};
+  Label lblILimitNote{"lblILimitNote", ""};
+  ControlArray<Label> lblIlimitsformat{"lblIlimitsformat", 8, std::string()};
+  ControlArray<CheckBox> ChkSampleInt{"ChkSampleInt",
+                                      {"Poll External Intr.", "Poll I2C Interrupt"}};
+
+  Frame FrameReg2User{"FrameReg2User", "Register 2 Interrupt Control"};
+  Button cmdSampleInternalIntrs;
+  Button cmdISamples;
+  Frame Frame21{"Frame21", "Intr Pin"};
+  OptionGroup OptEPIN{"OptEPIN", {"Or", "And"}, 0};
+  Lamp ShpINTexternal{"ShpINTexternal", "Interrupt pin"};
+  ControlArray<Lamp> ShpIntrStatus{"ShpIntrStatus",
+                                   {"Proximity flag read", "ALS/IR flag read", "Pin sampled"}};
+  Frame Frame19{"Frame19", "ALS / IR"};
+  Frame Frame20{"Frame20", "Persistence"};
+  OptionGroup optINTPALS{"optINTPALS", {"1", "4", "8", "16"}, 0};
+  Button cmdALSClear{"cmdALSClear", "Clear"};
+  Lamp ShpAIInter{"ShpAIInter", "ALS/IR interrupt"};
+  Frame FrmProxiCtrl{"FrmProxiCtrl", "Proximity"};
+  Frame Frame12{"Frame12", "Persistence"};
+  OptionGroup optINTP{"optINTP", {"1", "4", "8", "16"}, 0};
+  Button cmdPIClear{"cmdPIClear", "Clear"};
+  Lamp ShpPintr{"ShpPintr", "Proximity interrupt"};
+  CheckBox beep_on_int{"beep_on_int", "Beep on INT state change", true};
+
+  explicit InterruptControls(const ConsoleDesign& design);
+};
 
 class ConsoleWindow {
  public:
@@ -29,25 +146,82 @@ class ConsoleWindow {
   const ConsoleDesign& design;
 
   Form form;
+  RegisterPanel regs;
+  ConfigControls config;
+  InterruptControls intr;
   TextBox txtI2CADR{"txtI2CADR", "88"};
+  // The lux reading; the measurement group places it.
+  TextBox txtReading{"txtReading", ""};
   LinkLamps lamps;
   Label Label13{"Label13", "USB COMM"};
   Button Command4{"Command4", "Exit"};
 
-  // Loads the window on first use, then shows it.
+  // Window life.
   void Show();
   void Form_Load();
   void Form_GotFocus();
+  void Label13_DblClick();
   void Command4_Click();
   // Closing the window: the session is closed and the program ends.
   void Form_QueryUnload();
   void Form_Unload();
   // Unloading by code ("Exit"): the query, then the unload, once.
   void Unload();
-
   bool loaded() const { return loaded_; }
 
+  // Register panel.
+  void cmdWrtReg_Click(int i);
+  void cmdRDReg_Click(int i);
+  void cmdReadAllRegs_Click();
+  void cmdReadID_Click();
+  void txtRegHex_KeyPress(int i, int key);
+  void txtRegHex_LostFocus(int i);
+  void txtI2CADR_KeyPress(int key);
+  void txtI2CADR_LostFocus();
+
+  // Configuration of register 1, the LED test and the communication test.
+  void OptMMode_Click(int index);
+  void chkALSEnable_Click();
+  void OptALSRange_Click(int index);
+  void OptProxDr_Click(int index);
+  void OptIRSleep_Click(int index);
+  void ChkPEnable_Click();
+  void ChKLed_Click(int index);
+  void OptMode_Click(int index);
+
+  // Interrupt control of register 2 and the interrupt limits.
+  void optINTP_Click(int index);
+  void optINTPALS_Click(int index);
+  void OptEPIN_Click(int index);
+  void cmdPIClear_Click();
+  void cmdALSClear_Click();
+  void cmdWrtILimits_Click();
+  void cmdReadILimits_Click();
+  void cmdSampleInternalIntrs_Click();
+  void cmdISamples_Click();
+  // Sends the GPIO state and leaves port B's pins in byte 0 of the transfer buffer.
+  void Sample_PortB();
+
  private:
+  void ConnectHandlers();
+  void SetRegisterToolTips();
+  void SetLimitFormats();
+  // The register panel's answer to an operation without a board.
+  void NotConnectedFailure(bool stopCollection);
+  void MarkCommTestFailed();
+  // Composes one field of CONF or INTR and writes the register.
+  void UpdateField(RegField f, unsigned code);
+  // Mirrors the INTR flags on the flag lamps and the port B LEDs.
+  void ShowIntrFlags(uint8_t value);
+  // Drives PB6/PB5 as outputs with the given data bits and exchanges the GPIO state.
+  void DriveTestLeds(bool pb6High, bool pb5High);
+  void ToggleGreen(Lamp& lamp);
+  // Opens the session frame when the session is not held, and closes it.
+  void CheckDeviceIfNotHeld();
+  void AbortIfNotHeld();
+  void SetI2CAddressFromText();
+  uint8_t ReplyByte(std::size_t index) const;
+
   AppContext& app_;
   bool loaded_ = false;
   bool unloaded_ = false;

@@ -28,6 +28,7 @@ class AppContext {
   RunFlags flags;
   BoardLink board;
   GpioPort gpio;
+  ConsoleShared shared;  // register caches and values both consoles share
 
   StartupWindow startup;
   AboutBox about;

@@ -1,0 +1,191 @@
+// "Register 2 Interrupt Control" and "Interrupt Limits": the INTR fields, the
+// threshold write and read, and sampling the flags and the interrupt pin.
+#include <cmath>
+
+#include "console/console_window.h"
+#include "core/text.h"
+#include "shell/app_context.h"
+
+namespace kps {
+
+namespace {
+
+std::string LimitMessage(const char* which, int32_t min, int32_t max, const char* reenter) {
+  return std::string(which) + " Limit must be within " + std::to_string(min) + " Min and " +
+         std::to_string(max) + " Max. " + reenter;
+}
+
+constexpr const char* kReenterLow = "Re-enter Low Limit";
+constexpr const char* kReenterHigh = "Re-enter High Limt";
+
+// A threshold entry: the text's leading number and its rounded value. Huge
+// numbers are held at the ends of the range, so they fail the range check.
+struct Entry {
+  double raw;
+  long long value;
+};
+Entry ReadEntry(const TextBox& box) {
+  const double raw = NumericValue(box.text());
+  return {raw, RoundHalfEven(raw)};
+}
+bool InRange(long long v, int32_t min, int32_t max) {
+  return v >= min && v <= max;
+}
+
+// The hex display of the 12-bit thresholds, built from the register texts.
+struct HexPair {
+  std::string low, high;
+};
+HexPair ThresholdHex(const std::string& ath1, const std::string& ath2, const std::string& ath3,
+                     HighPacking packing) {
+  const std::string ath2Low = ath2.empty() ? "" : ath2.substr(ath2.size() - 1);
+  const std::string ath2High = ath2.substr(0, 1);
+  HexPair hex{ath2Low + ath1, ""};
+  hex.high = packing == HighPacking::LowNibbleInAth2 ? ath3 + ath2High : ath2High + ath3;
+  return hex;
+}
+
+}  // namespace
+
+void ConsoleWindow::optINTP_Click(int index) {
+  UpdateField(field::kProxPersist, static_cast<unsigned>(index) * 0x20);
+}
+
+void ConsoleWindow::optINTPALS_Click(int index) {
+  UpdateField(field::kAlsPersist, static_cast<unsigned>(index) * 0x02);
+}
+
+void ConsoleWindow::OptEPIN_Click(int) {
+  UpdateField(field::kPinLogic, intr.OptEPIN[1].value() ? 0x01 : 0x00);
+}
+
+void ConsoleWindow::cmdPIClear_Click() {
+  UpdateField(field::kProxFlag, 0);
+}
+
+void ConsoleWindow::cmdALSClear_Click() {
+  UpdateField(field::kAlsFlag, 0);
+}
+
+void ConsoleWindow::cmdWrtILimits_Click() {
+  ConsoleShared& s = app_.shared;
+  Label& note = intr.lblILimitNote;
+  CheckDeviceIfNotHeld();
+
+  const Entry low = ReadEntry(intr.txtILow[0]);
+  if (!InRange(low.value, s.AlsLimitMin, s.AlsLimitMax)) {
+    note.setCaption(LimitMessage("Low", s.AlsLimitMin, s.AlsLimitMax, kReenterLow));
+    return;
+  }
+  note.setCaption("");
+  const Entry high = ReadEntry(intr.txtIHigh[0]);
+  if (!InRange(high.value, s.AlsLimitMin, s.AlsLimitMax)) {
+    note.setCaption(LimitMessage("High", s.AlsLimitMin, s.AlsLimitMax, kReenterHigh));
+    return;
+  }
+  note.setCaption("");
+  // H div 16 comes from the value as entered, before rounding.
+  const int highDiv16 = std::max(0, static_cast<int>(std::trunc(high.raw / 16)));
+  const ThresholdRegs t = EncodeThresholds(
+      static_cast<int>(low.value), static_cast<int>(high.value), design.highPacking, highDiv16);
+  auto& cache = s.caches.RegWriteCache;
+  cache[reg::kAth1] = t.ath1;
+  cache[reg::kAth2] = t.ath2;
+  cache[reg::kAth3] = t.ath3;
+  for (int r = reg::kAth1; r <= reg::kAth3; ++r) {
+    regs.txtRegHex[r].setText(HexByte(cache[static_cast<std::size_t>(r)]));
+  }
+  const HexPair hex =
+      ThresholdHex(regs.txtRegHex[reg::kAth1].text(), regs.txtRegHex[reg::kAth2].text(),
+                   regs.txtRegHex[reg::kAth3].text(), design.highPacking);
+  intr.txtIHigh[1].setText(hex.high);
+  intr.txtILow[1].setText(hex.low);
+  cmdWrtReg_Click(reg::kAth1);
+  cmdWrtReg_Click(reg::kAth2);
+  cmdWrtReg_Click(reg::kAth3);
+
+  const Entry proxLow = ReadEntry(intr.txtILow[2]);
+  if (!InRange(proxLow.value, s.ProxLimitMin, s.ProxLimitMax)) {
+    note.setCaption(LimitMessage("Low", s.ProxLimitMin, s.ProxLimitMax, kReenterLow));
+    return;
+  }
+  note.setCaption("");
+  const Entry proxHigh = ReadEntry(intr.txtIHigh[2]);
+  if (!InRange(proxHigh.value, s.ProxLimitMin, s.ProxLimitMax)) {
+    note.setCaption(LimitMessage("High", s.ProxLimitMin, s.ProxLimitMax, kReenterHigh));
+    return;
+  }
+  note.setCaption("");
+  cache[reg::kProxLow] = static_cast<uint8_t>(proxLow.value);
+  cache[reg::kProxHigh] = static_cast<uint8_t>(proxHigh.value);
+  regs.txtRegHex[reg::kProxLow].setText(HexByte(cache[reg::kProxLow]));
+  regs.txtRegHex[reg::kProxHigh].setText(HexByte(cache[reg::kProxHigh]));
+  intr.txtIHigh[3].setText(regs.txtRegHex[reg::kProxHigh].text());
+  intr.txtILow[3].setText(regs.txtRegHex[reg::kProxLow].text());
+  cmdWrtReg_Click(reg::kProxLow);
+  cmdWrtReg_Click(reg::kProxHigh);
+  AbortIfNotHeld();
+}
+
+void ConsoleWindow::cmdReadILimits_Click() {
+  ConsoleShared& s = app_.shared;
+  CheckDeviceIfNotHeld();
+  cmdRDReg_Click(reg::kAth1);
+  cmdRDReg_Click(reg::kAth2);
+  cmdRDReg_Click(reg::kAth3);
+  if (app_.board.RegOpsPending) {
+    s.LimitsReadPending = true;  // the collection loop reads again once the bus is free
+    return;
+  }
+  s.LimitsReadPending = false;
+  const auto& cache = s.caches.RegReadCache;
+  const ThresholdRegs t{cache[reg::kAth1], cache[reg::kAth2], cache[reg::kAth3]};
+  const HexPair hex =
+      ThresholdHex(regs.txtRegRd[reg::kAth1].text(), regs.txtRegRd[reg::kAth2].text(),
+                   regs.txtRegRd[reg::kAth3].text(), design.highPacking);
+  intr.txtIHigh[1].setText(hex.high);
+  intr.txtILow[1].setText(hex.low);
+  const Thresholds decoded = DecodeThresholds(t, design.highPacking);
+  intr.txtILow[0].setText(std::to_string(decoded.low));
+  intr.txtIHigh[0].setText(std::to_string(decoded.high));
+
+  cmdRDReg_Click(reg::kProxLow);
+  const uint8_t proxLow = ReplyByte(1);
+  cmdRDReg_Click(reg::kProxHigh);
+  const uint8_t proxHigh = ReplyByte(1);
+  intr.txtIHigh[3].setText(regs.txtRegRd[reg::kProxHigh].text());
+  intr.txtILow[3].setText(regs.txtRegRd[reg::kProxLow].text());
+  intr.txtILow[2].setText(std::to_string(proxLow));
+  intr.txtIHigh[2].setText(std::to_string(proxHigh));
+  AbortIfNotHeld();
+}
+
+void ConsoleWindow::cmdSampleInternalIntrs_Click() {
+  cmdRDReg_Click(reg::kIntr);
+}
+
+void ConsoleWindow::Sample_PortB() {
+  CheckDeviceIfNotHeld();
+  app_.gpio.cmdGPIO_Write_Click();
+  AbortIfNotHeld();
+}
+
+void ConsoleWindow::cmdISamples_Click() {
+  Sample_PortB();
+  const uint8_t p = ReplyByte(0);  // bit 7 is PB7, the sensor's interrupt pin, active low
+  const ColorTable& c = app_.colors;
+  ConsoleShared& s = app_.shared;
+  const bool beep = intr.beep_on_int.checked();
+  if (p >= 0x80) {
+    if (beep && s.IntPinAsserted) app_.toolkit.Beep();
+    intr.ShpINTexternal.setFillColor(c.ColorBlack);
+    s.IntPinAsserted = false;
+  } else {
+    intr.ShpINTexternal.setFillColor(c.ColorRed);
+    if (beep && !s.IntPinAsserted) app_.toolkit.Beep();
+    s.IntPinAsserted = true;
+  }
+  ToggleGreen(intr.ShpIntrStatus[2]);
+}
+
+}  // namespace kps

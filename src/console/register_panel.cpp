@@ -1,0 +1,207 @@
+// The register panel: single-register write and read with the bus interlock,
+// "Read All", "Read ID", the value entry and the I2C address entry.
+#include <cctype>
+
+#include "console/console_window.h"
+#include "core/text.h"
+#include "shell/app_context.h"
+
+namespace kps {
+
+namespace {
+
+// Upper case, at most two characters: what a value entry keeps of its text.
+std::string CleanRegisterText(const std::string& text) {
+  std::string out = text.substr(0, 2);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+void ConsoleWindow::CheckDeviceIfNotHeld() {
+  if (app_.board.SessionHeld) return;
+  app_.board.USB_CheckDevice();
+  app_.board.DoEvents();
+}
+
+void ConsoleWindow::AbortIfNotHeld() {
+  if (app_.board.SessionHeld) return;
+  app_.board.USB_Abort();
+  app_.board.DoEvents();
+}
+
+void ConsoleWindow::ToggleGreen(Lamp& lamp) {
+  const ColorTable& c = app_.colors;
+  lamp.setFillColor(lamp.fillColor() == c.ColorGreen ? c.ColorDarkGreen : c.ColorGreen);
+}
+
+uint8_t ConsoleWindow::ReplyByte(std::size_t index) const {
+  const auto& buffer = app_.board.TransferBuffer;
+  return index < buffer.size() ? buffer[index] : 0;
+}
+
+void ConsoleWindow::MarkCommTestFailed() {
+  config.LblCommTest.setBackColor(Rgb{255, 0, 0});
+  config.LblCommTest.setForeColor(Rgb{255, 255, 255});
+  config.LblCommTest.setCaption("Fail");
+  config.OptMode[2].setValue(false);
+}
+
+void ConsoleWindow::NotConnectedFailure(bool stopCollection) {
+  MarkCommTestFailed();
+  app_.toolkit.ShowMessage("USB is not Connected", MessageButtons::Ok);
+  if (stopCollection) app_.flags.CollectRunning = false;
+}
+
+void ConsoleWindow::cmdWrtReg_Click(int i) {
+  if (i < 0 || i >= kRegCount) return;
+  BoardLink& board = app_.board;
+  const auto slot = static_cast<std::size_t>(i);
+  if (!board.DeviceAttached) {
+    NotConnectedFailure(true);
+    return;
+  }
+  if (board.UsbBusy) {
+    regs.lblUSBStatis.setCaption("Wrt_Reg Waiting" + std::to_string(i));
+    board.RegOpsPending = true;
+    board.RegWritePending[slot] = true;
+    return;
+  }
+  board.RegOpsPending = false;
+  board.UsbBusy = true;
+  board.RegWritePending[slot] = false;
+  regs.lblUSBStatis.setCaption("");
+  board.DoEvents();
+  CheckDeviceIfNotHeld();
+
+  const uint8_t v = HexLowByte(regs.txtRegHex[i].text());
+  app_.shared.caches.RegWriteCache[slot] = v;
+  board.I2C_WriteRegister(static_cast<uint8_t>(i), v);
+
+  board.UsbBusy = false;
+  board.RegOpsPending = false;
+  board.DoEvents();
+  ToggleGreen(regs.ShpIndwr[i]);
+  AbortIfNotHeld();
+}
+
+void ConsoleWindow::cmdRDReg_Click(int i) {
+  if (i < 0 || i >= kRegCount) return;
+  BoardLink& board = app_.board;
+  const auto slot = static_cast<std::size_t>(i);
+  if (!board.DeviceAttached) {
+    NotConnectedFailure(true);
+    return;
+  }
+  if (board.UsbBusy) {
+    regs.lblUSBStatis.setCaption("Read_Reg Waiting");
+    board.RegOpsPending = true;
+    board.RegReadPending[slot] = true;
+    return;
+  }
+  board.RegOpsPending = false;
+  board.UsbBusy = true;
+  board.RegReadPending[slot] = false;
+  regs.lblUSBStatis.setCaption("");
+  CheckDeviceIfNotHeld();
+
+  board.I2C_ReadRegisters(static_cast<uint8_t>(i), 1, 6);
+  board.ReplyStatus = ReplyByte(0);
+  const uint8_t v = ReplyByte(1);
+  regs.txtRegRd[i].setText(HexByte(v));
+  app_.shared.caches.RegReadCache[slot] = v;
+  ToggleGreen(regs.ShpIndrd[i]);
+  if (regs.txtRegHex[i].text() != regs.txtRegRd[i].text()) {
+    regs.ShpIndrd[i].setFillColor(app_.colors.ColorRed);
+  }
+  if (i == reg::kIntr && design.mirrorsIntrFlags) ShowIntrFlags(v);
+
+  AbortIfNotHeld();
+  board.UsbBusy = false;
+  board.RegOpsPending = false;
+  board.DoEvents();
+}
+
+void ConsoleWindow::ShowIntrFlags(uint8_t v) {
+  const ColorTable& c = app_.colors;
+  const bool prox = (v & kIntrProxFlag) != 0;
+  const bool als = (v & kIntrAlsFlag) != 0;
+  intr.ShpPintr.setFillColor(prox ? c.ColorRed : c.ColorBlack);
+  intr.ShpAIInter.setFillColor(als ? c.ColorRed : c.ColorBlack);
+  // A raised flag drives its LED line low, which lights the LED.
+  DriveTestLeds(!prox, !als);
+  const double next =
+      intr.ShpIntrStatus[0].fillColor() == c.ColorGreen ? c.ColorDarkGreen : c.ColorGreen;
+  intr.ShpIntrStatus[0].setFillColor(next);
+  intr.ShpIntrStatus[1].setFillColor(next);
+}
+
+void ConsoleWindow::DriveTestLeds(bool pb6High, bool pb5High) {
+  GpioPort& gpio = app_.gpio;
+  gpio.state[2] &= 0x9F;
+  if (pb6High) gpio.state[2] |= 0x40;
+  if (pb5High) gpio.state[2] |= 0x20;
+  gpio.state[0] = 0x60;  // PB6 and PB5 out; the rest of port B, PB7 among them, in
+  gpio.cmdGPIO_Write_Click();
+  app_.board.DoEvents();
+}
+
+void ConsoleWindow::cmdReadAllRegs_Click() {
+  for (int i = 0; i < kRegCount; ++i) {
+    if (!app_.board.DeviceAttached) {
+      NotConnectedFailure(false);
+      return;
+    }
+    cmdRDReg_Click(i);
+    app_.board.DoEvents();
+  }
+}
+
+void ConsoleWindow::cmdReadID_Click() {
+  cmdRDReg_Click(reg::kId);
+  regs.lblID.setCaption(regs.txtRegRd[reg::kId].text());
+}
+
+void ConsoleWindow::txtRegHex_KeyPress(int i, int key) {
+  if (key != 13) return;
+  TextBox& box = regs.txtRegHex[i];
+  box.setText(CleanRegisterText(box.text()));
+  cmdWrtReg_Click(i);
+  app_.board.DoEvents();
+  cmdRDReg_Click(i);
+}
+
+void ConsoleWindow::txtRegHex_LostFocus(int i) {
+  TextBox& box = regs.txtRegHex[i];
+  box.setText(CleanRegisterText(box.text()));
+  cmdWrtReg_Click(i);
+  app_.board.DoEvents();
+  cmdWrtReg_Click(i);
+}
+
+void ConsoleWindow::SetI2CAddressFromText() {
+  txtI2CADR.setText(Upper(txtI2CADR.text()));
+  const std::optional<int16_t> value = HexVal(txtI2CADR.text());
+  if (!value) {
+    // More digits than an address can have: the address stays, and the box says which.
+    txtI2CADR.setText(HexByte(app_.board.I2CWriteAddress));
+    return;
+  }
+  app_.board.SetI2CAddress(static_cast<uint8_t>(*value & 0xFF));
+}
+
+void ConsoleWindow::txtI2CADR_KeyPress(int key) {
+  if (key == 13) SetI2CAddressFromText();
+}
+
+void ConsoleWindow::txtI2CADR_LostFocus() {
+  SetI2CAddressFromText();
+}
+
+}  // namespace kps
