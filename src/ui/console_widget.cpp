@@ -1,11 +1,16 @@
 #include "ui/console_widget.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "ui/bindings.h"
@@ -13,53 +18,307 @@
 
 namespace kps::ui {
 
+namespace {
+
+constexpr int kIndicatorSize = 12;
+
+QGroupBox* Group(Frame& model, QWidget* parent) {
+  return BindFrame(model, new QGroupBox(parent));
+}
+
+QLineEdit* Box(TextBox& model, QWidget* parent, int chars) {
+  auto* edit = BindTextBox(model, new QLineEdit(parent));
+  edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QString(chars, QChar('W'))) + 12);
+  return edit;
+}
+
+LampWidget* Indicator(Lamp& model, QWidget* parent, int size = kIndicatorSize) {
+  auto* lamp = BindLamp(model, new LampWidget(parent));
+  lamp->setFixedSize(size, size);
+  return lamp;
+}
+
+// The members of an option group, stacked in `columns` columns.
+QGridLayout* Options(OptionGroup& group, QWidget* parent, int columns = 1) {
+  auto* grid = new QGridLayout;
+  grid->setSpacing(4);
+  const int rows = (group.size() + columns - 1) / columns;
+  for (int k = 0; k < group.size(); ++k) {
+    auto* button = BindOptionButton(group[group.first() + k], new QRadioButton(parent));
+    grid->addWidget(button, k % rows, k / rows);
+  }
+  return grid;
+}
+
+// A caption written as column titles separated by runs of blanks (" 0x0   0x1 ..."),
+// shown with each title over its own column of `grid`, from `firstColumn` on.
+// The whole caption stays the row's accessible name.
+void ColumnTitles(Label& model, QGridLayout* grid, int row, int firstColumn, int columns,
+                  QWidget* parent) {
+  QList<QLabel*> cells;
+  for (int c = 0; c < columns; ++c) {
+    auto* cell = new QLabel(parent);
+    cell->setAlignment(Qt::AlignCenter);
+    cell->setObjectName(QString::fromStdString(model.name()) + "_col" + QString::number(c));
+    grid->addWidget(cell, row, firstColumn + c);
+    cells.append(cell);
+  }
+  Follow(model, parent, [&model, cells] {
+    static const QRegularExpression kGap(QStringLiteral("\\s{2,}"));
+    const QString caption = QString::fromStdString(model.caption());
+    const QStringList titles = caption.trimmed().split(kGap);
+    for (int c = 0; c < cells.size(); ++c) {
+      cells[c]->setText(c < titles.size() ? titles[c] : QString());
+      cells[c]->setAccessibleDescription(caption);
+      cells[c]->setVisible(model.visible());
+    }
+  });
+}
+
+}  // namespace
+
 ConsoleWidget::ConsoleWidget(ConsoleWindow& model, QWidget* parent)
     : QMainWindow(parent), model_(model) {
   auto* central = new QWidget(this);
-  grid_ = new QGridLayout(central);
-  grid_->setContentsMargins(10, 10, 10, 10);
-  grid_->setHorizontalSpacing(12);
-  grid_->setVerticalSpacing(8);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(10, 8, 10, 10);
+  layout->setSpacing(8);
+
+  layout->addWidget(BuildRegisterPanel(central));
+  auto* groups = new QHBoxLayout;
+  groups->setSpacing(8);
+  groups->addWidget(BuildConfiguration(central), 0, Qt::AlignTop);
+  groups->addWidget(BuildInterruptControl(central), 0, Qt::AlignTop);
+  groups->addWidget(BuildInterruptLimits(central), 0, Qt::AlignTop);
+  groups->addStretch(1);
+  layout->addLayout(groups);
+  layout->addLayout(BuildBottomRow(central));
+  layout->addStretch(1);
+
+  setCentralWidget(central);
+  BindForm(model.form, this);
+  // The compact layout is a smaller window, not a window with a hole in it.
+  Follow(model.regs.Frame2, this, [this] {
+    QTimer::singleShot(0, this, [this] {
+      centralWidget()->adjustSize();
+      adjustSize();
+    });
+  });
+}
+
+QWidget* ConsoleWidget::BuildRegisterPanel(QWidget* parent) {
+  RegisterPanel& r = model_.regs;
+  QGroupBox* frame = Group(r.Frame2, parent);
+  auto* grid = new QGridLayout(frame);
+  grid->setHorizontalSpacing(4);
+  grid->setVerticalSpacing(3);
+  ColumnTitles(r.Label5[0], grid, 0, 1, kRegCount, frame);
+  ColumnTitles(r.Label5[1], grid, 1, 1, kRegCount, frame);
+  auto* rowTitles = BindLabel(r.Label22, new QLabel(frame));
+  rowTitles->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  grid->addWidget(rowTitles, 2, 0, 4, 1);
+  // Column by column, so Tab moves along the write boxes in register order.
+  for (int i = 0; i < kRegCount; ++i) {
+    const int col = i + 1;
+    grid->addWidget(Box(r.txtRegHex[i], frame, 2), 2, col, Qt::AlignHCenter);
+    auto* write = BindButton(r.cmdWrtReg[i], new QPushButton(frame));
+    auto* read = BindButton(r.cmdRDReg[i], new QPushButton(frame));
+    for (QPushButton* b : {write, read}) {
+      b->setFixedWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("WWW")) + 8);
+    }
+    auto* wrRow = new QHBoxLayout;
+    wrRow->setSpacing(2);
+    wrRow->addWidget(write);
+    wrRow->addWidget(Indicator(r.ShpIndwr[i], frame));
+    grid->addLayout(wrRow, 3, col, Qt::AlignHCenter);
+    auto* rdRow = new QHBoxLayout;
+    rdRow->setSpacing(2);
+    rdRow->addWidget(read);
+    rdRow->addWidget(Indicator(r.ShpIndrd[i], frame));
+    grid->addLayout(rdRow, 4, col, Qt::AlignHCenter);
+    auto* back = Box(r.txtRegRd[i], frame, 2);
+    back->setReadOnly(true);
+    grid->addWidget(back, 5, col, Qt::AlignHCenter);
+  }
+  grid->addWidget(BindButton(r.cmdReadAllRegs, new QPushButton(frame)), 4, kRegCount + 1);
+  auto* status = BindLabel(r.lblUSBStatis, new QLabel(frame));
+  grid->addWidget(status, 5, kRegCount + 1);
+  return frame;
+}
+
+QWidget* ConsoleWidget::BuildConfiguration(QWidget* parent) {
+  ConfigControls& c = model_.config;
+  QGroupBox* frame = Group(c.FrameReg1User, parent);
+  auto* grid = new QGridLayout(frame);
+  grid->setSpacing(6);
+
+  QGroupBox* mode = Group(c.Frame18, frame);
+  mode->setLayout(Options(c.OptMMode, mode));
+  QGroupBox* range = Group(c.Frame17, frame);
+  range->setLayout(Options(c.OptALSRange, range));
+  QGroupBox* drive = Group(c.Frame16, frame);
+  drive->setLayout(Options(c.OptProxDr, drive));
+  QGroupBox* sleep = Group(c.FrmIRLEd, frame);
+  sleep->setLayout(Options(c.OptIRSleep, sleep, 2));
+
+  grid->addWidget(mode, 0, 0);
+  grid->addWidget(range, 0, 1);
+  grid->addWidget(drive, 0, 2);
+  grid->addWidget(BindCheckBox(c.chkALSEnable, new QCheckBox(frame)), 1, 0, 1, 2);
+  grid->addWidget(BindLabel(c.Label16, new QLabel(frame)), 1, 2);
+  grid->addWidget(sleep, 2, 0, 1, 2);
+  auto* prox = BindCheckBox(c.ChkPEnable, new QCheckBox(frame));
+  grid->addWidget(prox, 2, 2, Qt::AlignLeft | Qt::AlignBottom);
+  return frame;
+}
+
+QWidget* ConsoleWidget::BuildInterruptControl(QWidget* parent) {
+  InterruptControls& n = model_.intr;
+  QGroupBox* frame = Group(n.FrameReg2User, parent);
+  auto* grid = new QGridLayout(frame);
+  grid->setSpacing(6);
+
+  // One channel: persistence options, the clear button and the flag lamp.
+  auto channel = [frame](Frame& outer, Frame& inner, OptionGroup& persistence, Button& clear,
+                         Lamp& flag) {
+    QGroupBox* box = Group(outer, frame);
+    auto* row = new QHBoxLayout(box);
+    QGroupBox* persist = Group(inner, box);
+    persist->setLayout(Options(persistence, persist, 2));
+    row->addWidget(persist);
+    auto* side = new QVBoxLayout;
+    side->addWidget(BindButton(clear, new QPushButton(box)));
+    side->addWidget(Indicator(flag, box, 18), 0, Qt::AlignHCenter);
+    row->addLayout(side);
+    return box;
+  };
+  grid->addWidget(channel(n.FrmProxiCtrl, n.Frame12, n.optINTP, n.cmdPIClear, n.ShpPintr), 0, 0, 1,
+                  2);
+  grid->addWidget(channel(n.Frame19, n.Frame20, n.optINTPALS, n.cmdALSClear, n.ShpAIInter), 1, 0, 1,
+                  2);
+
+  QGroupBox* pin = Group(n.Frame21, frame);
+  pin->setLayout(Options(n.OptEPIN, pin));
+  grid->addWidget(pin, 2, 0, 2, 1);
+
+  auto* bits = new QHBoxLayout;
+  bits->addWidget(BindButton(n.cmdSampleInternalIntrs, new QPushButton(frame)));
+  bits->addWidget(Indicator(n.ShpIntrStatus[0], frame));
+  bits->addWidget(Indicator(n.ShpIntrStatus[1], frame));
+  grid->addLayout(bits, 2, 1);
+  auto* pinSample = new QHBoxLayout;
+  pinSample->addWidget(BindButton(n.cmdISamples, new QPushButton(frame)));
+  pinSample->addWidget(Indicator(n.ShpIntrStatus[2], frame));
+  pinSample->addWidget(Indicator(n.ShpINTexternal, frame, 18));
+  grid->addLayout(pinSample, 3, 1);
+  return frame;
+}
+
+QWidget* ConsoleWidget::BuildInterruptLimits(QWidget* parent) {
+  InterruptControls& n = model_.intr;
+  QGroupBox* frame = Group(n.fraINT, parent);
+  auto* grid = new QGridLayout(frame);
+  grid->setHorizontalSpacing(6);
+  grid->setVerticalSpacing(4);
+  ColumnTitles(n.Label15, grid, 0, 0, 3, frame);
+
+  // Row title, decimal entry, hex display and the accepted end of the range.
+  struct Row {
+    int title;
+    TextBox* dec;
+    TextBox* hex;
+    int limit;
+  };
+  const Row rows[] = {{0, &n.txtIHigh[0], &n.txtIHigh[1], 2},
+                      {1, &n.txtILow[0], &n.txtILow[1], 3},
+                      {2, &n.txtILow[2], &n.txtILow[3], 7},
+                      {3, &n.txtIHigh[2], &n.txtIHigh[3], 6}};
+  int line = 1;
+  for (const Row& row : rows) {
+    grid->addWidget(BindLabel(n.Label38[row.title], new QLabel(frame)), line, 0);
+    grid->addWidget(Box(*row.dec, frame, 4), line, 1);
+    grid->addWidget(Box(*row.hex, frame, 3), line, 2);
+    grid->addWidget(BindLabel(n.lblIlimitsformat[row.limit], new QLabel(frame)), line, 3);
+    ++line;
+    if (row.title == 1 || row.title == 3) {
+      // The channel's format under its two rows: "ALS_IR Single Polarity  12 Bits".
+      const int first = row.title == 1 ? 0 : 4;
+      auto* format = new QHBoxLayout;
+      format->setSpacing(12);
+      format->addWidget(BindLabel(n.lblIlimitsformat[first], new QLabel(frame)));
+      format->addWidget(BindLabel(n.lblIlimitsformat[first + 1], new QLabel(frame)));
+      format->addStretch(1);
+      grid->addLayout(format, line++, 0, 1, 4);
+    }
+  }
+  auto* buttons = new QHBoxLayout;
+  buttons->setSpacing(8);
+  buttons->addWidget(BindButton(n.cmdReadILimits, new QPushButton(frame)));
+  buttons->addWidget(BindButton(n.cmdWrtILimits, new QPushButton(frame)));
+  buttons->addStretch(1);
+  grid->addLayout(buttons, line++, 0, 1, 4);
+  auto* note = BindLabel(n.lblILimitNote, new QLabel(frame));
+  note->setWordWrap(true);
+  note->setStyleSheet(QStringLiteral("color: #b00000;"));
+  grid->addWidget(note, line++, 0, 1, 4);
+  grid->addWidget(BindCheckBox(n.ChkSampleInt[0], new QCheckBox(frame)), line++, 0, 1, 4);
+  grid->addWidget(BindCheckBox(n.ChkSampleInt[1], new QCheckBox(frame)), line++, 0, 1, 4);
+  grid->setColumnStretch(4, 1);
+  return frame;
+}
+
+QLayout* ConsoleWidget::BuildBottomRow(QWidget* parent) {
+  ConfigControls& c = model_.config;
+  RegisterPanel& r = model_.regs;
+  auto* row = new QHBoxLayout;
+  row->setSpacing(12);
+
+  auto* leds = new QVBoxLayout;
+  leds->addWidget(BindCheckBox(c.ChKLed[0], new QCheckBox(parent)));
+  leds->addWidget(BindCheckBox(c.ChKLed[1], new QCheckBox(parent)));
+  row->addLayout(leds);
+
+  QGroupBox* comm = Group(c.frmMode, parent);
+  auto* commRow = new QHBoxLayout(comm);
+  commRow->addWidget(BindOptionButton(c.OptMode[2], new QRadioButton(comm)));
+  auto* result = BindLabel(c.LblCommTest, new QLabel(comm));
+  result->setAlignment(Qt::AlignCenter);
+  result->setMinimumWidth(result->fontMetrics().horizontalAdvance(QStringLiteral("Good")) + 16);
+  commRow->addWidget(result);
+  row->addWidget(comm);
+
+  QGroupBox* id = Group(r.Frame22, parent);
+  auto* idRow = new QHBoxLayout(id);
+  idRow->addWidget(BindButton(r.cmdReadID, new QPushButton(id)));
+  idRow->addWidget(BindLabel(r.lblID, new QLabel(id)));
+  row->addWidget(id);
 
   // The I2C address the startup window chose, as two hex digits.
-  auto* addressRow = new QHBoxLayout;
-  addressRow->setSpacing(6);
-  auto* address = BindTextBox(model.txtI2CADR, new QLineEdit(central));
-  address->setMaxLength(4);
-  address->setFixedWidth(address->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 16);
-  auto* addressLabel = new QLabel(tr("I2C Adr"), central);
+  auto* address = Box(model_.txtI2CADR, parent, 4);
+  auto* addressLabel = new QLabel(tr("I2C Adr"), parent);
   addressLabel->setObjectName("lblI2CADR");
   addressLabel->setBuddy(address);
-  addressRow->addWidget(addressLabel);
-  addressRow->addWidget(address);
-  addressRow->addStretch(1);
-  grid_->addLayout(addressRow, 0, 0);
+  row->addWidget(addressLabel);
+  row->addWidget(address);
+  row->addWidget(BindCheckBox(model_.intr.beep_on_int, new QCheckBox(parent)));
+  row->addStretch(1);
 
   // The link lamps side by side over their caption "USB COMM".
   auto* lamps = new QHBoxLayout;
   lamps->setSpacing(6);
-  lamps->addStretch(1);
-  lamps->addWidget(BindLamp(model.lamps.ShpAttach, new LampWidget(central)));
-  lamps->addWidget(BindLamp(model.lamps.Shp_USB_Info, new LampWidget(central)));
-  lamps->addWidget(BindLamp(model.lamps.Shp_USB_Transfer, new LampWidget(central)));
-  lamps->addStretch(1);
+  lamps->addWidget(BindLamp(model_.lamps.ShpAttach, new LampWidget(parent)));
+  lamps->addWidget(BindLamp(model_.lamps.Shp_USB_Info, new LampWidget(parent)));
+  lamps->addWidget(BindLamp(model_.lamps.Shp_USB_Transfer, new LampWidget(parent)));
   auto* link = new QVBoxLayout;
   link->setSpacing(3);
   link->addLayout(lamps);
-  auto* caption = BindLabel(model.Label13, new QLabel(central));
+  auto* caption = BindLabel(model_.Label13, new QLabel(parent));
   caption->setAlignment(Qt::AlignHCenter);
   link->addWidget(caption);
-  grid_->addLayout(link, 0, 2, Qt::AlignRight | Qt::AlignTop);
+  row->addLayout(link);
 
-  grid_->setRowStretch(1, 1);
-  grid_->setColumnStretch(1, 1);
-
-  auto* exit = BindButton(model.Command4, new QPushButton(central));
-  grid_->addWidget(exit, 2, 2, Qt::AlignRight | Qt::AlignBottom);
-
-  setCentralWidget(central);
-  resize(520, 220);
-  BindForm(model.form, this);
+  row->addWidget(BindButton(model_.Command4, new QPushButton(parent)), 0, Qt::AlignBottom);
+  return row;
 }
 
 bool ConsoleWidget::event(QEvent* event) {

@@ -6,7 +6,7 @@
 
 #include "console/console_window.h"
 
-class QGridLayout;
+class QLayout;
 
 namespace kps::ui {
 
@@ -21,9 +21,14 @@ class ConsoleWidget : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // One builder per control group.
+  QWidget* BuildRegisterPanel(QWidget* parent);
+  QWidget* BuildConfiguration(QWidget* parent);
+  QWidget* BuildInterruptControl(QWidget* parent);
+  QWidget* BuildInterruptLimits(QWidget* parent);
+  QLayout* BuildBottomRow(QWidget* parent);
+
   ConsoleWindow& model_;
-  // The window's grid: the control groups go into its cells as they are added.
-  QGridLayout* grid_ = nullptr;
 };
 
 }  // namespace kps::ui

@@ -15,54 +15,18 @@
 #include "board/usb_ids.h"
 #include "shell/app_context.h"
 #include "sim/simulated_board.h"
-#include "support/fake_toolkit.h"
 #include "ui/about_dialog.h"
 #include "ui/app_windows.h"
 #include "ui/console_widget.h"
 #include "ui/lamp_widget.h"
 #include "ui/qt_toolkit.h"
 #include "ui/startup_window_widget.h"
+#include "ui_program.h"
 
 using namespace kps;
+using kps::test::AnswerNextBox;
+using kps::test::Program;
 using kps::ui::LampWidget;
-
-namespace {
-
-// The program as main() builds it, started, with the scripted toolkit.
-struct Program {
-  explicit Program(bool plugged = true) : board(sim::SimOptions{.plugged = plugged}) {
-    ctx = std::make_unique<AppContext>(
-        toolkit, board, UsbMatch{.vendorId = kDefaultVendorId, .productId = kDefaultProductId});
-    windows = std::make_unique<ui::AppWindows>(*ctx);
-    ctx->startup.Show();
-  }
-  QWidget* startup() { return &windows->startup(); }
-  QWidget* console() { return &windows->console(ConsoleVariant::Main); }
-  template <typename W>
-  W* Find(QWidget* window, const char* name) {  // as a user's tool finds it: by name
-    return window->findChild<W*>(QString::fromLatin1(name));
-  }
-
-  test::FakeToolkit toolkit;
-  sim::SimulatedBoard board;
-  std::unique_ptr<AppContext> ctx;
-  std::unique_ptr<ui::AppWindows> windows;  // last, so the windows go before their models
-};
-
-// Answers the next message box as a user would, and notes its title.
-void AnswerNextBox(QMessageBox::StandardButton answer, QString* title) {
-  auto* poll = new QTimer(qApp);
-  QObject::connect(poll, &QTimer::timeout, poll, [poll, answer, title] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr) return;
-    *title = box->windowTitle();
-    poll->deleteLater();
-    QTest::mouseClick(box->button(answer), Qt::LeftButton);
-  });
-  poll->start(10);
-}
-
-}  // namespace
 
 // Activates another window, then this one, as a user switching windows does.
 static bool Reactivate(QWidget* window) {

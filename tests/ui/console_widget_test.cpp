@@ -1,0 +1,152 @@
+// The console's real widgets over the simulated board, clicked and typed into
+// as a user does: one representative handler of each group, and the event
+// rules the handlers rely on (Enter, focus moving on, option and check clicks).
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "ui/lamp_widget.h"
+#include "ui/qt_toolkit.h"
+#include "ui_program.h"
+
+using namespace kps;
+using kps::test::Program;
+
+namespace {
+
+// The console of a started program, open on address 88 and shown.
+struct Console : Program {
+  explicit Console(bool plugged = true, Toolkit* toolkitToUse = nullptr)
+      : Program(plugged, toolkitToUse) {
+    ctx->startup.goto_x28.Click();
+    window = console();
+    window->activateWindow();
+  }
+  template <typename W>
+  W* Get(const QString& name) {
+    W* w = Find<W>(window, name);
+    if (w == nullptr) qFatal("no widget %s", qPrintable(name));
+    return w;
+  }
+  ConsoleWindow& model() { return ctx->console; }
+  QWidget* window = nullptr;
+};
+
+void Type(QLineEdit* edit, const QString& text) {
+  edit->setFocus();
+  edit->selectAll();
+  QTest::keyClicks(edit, text);
+}
+
+// Option buttons and check boxes take clicks on their mark and caption only.
+void ClickMark(QAbstractButton* button) {
+  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+}
+
+}  // namespace
+
+class ConsoleWidgetTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void registerEntryWritesOnEnterAndTwiceWhenTheFocusMovesOn() {
+    Console c;
+    QVERIFY(QTest::qWaitForWindowActive(c.window));
+    auto* box = c.Get<QLineEdit>("txtRegHex_3");
+    Type(box, "a5");
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(box->text(), QString("A5"));
+    QCOMPARE(c.board.chipRegister(3), 0xA5);
+    QCOMPARE(c.Get<QLineEdit>("txtRegRd_3")->text(), QString("A5"));
+    QCOMPARE(c.Get<ui::LampWidget>("ShpIndrd_3")->accessibleDescription(), QString("green"));
+
+    // Moving on by mouse writes the box's register twice: the indicator ends where it was.
+    auto* next = c.Get<QLineEdit>("txtRegHex_4");
+    auto* indicator = c.Get<ui::LampWidget>("ShpIndwr_3");
+    const QString before = indicator->accessibleDescription();
+    Type(box, "3c");
+    QTest::mouseClick(next, Qt::LeftButton);
+    QCOMPARE(c.board.chipRegister(3), 0x3C);
+    QCOMPARE(box->text(), QString("3C"));
+    QCOMPARE(indicator->accessibleDescription(), before);
+  }
+
+  void optionsWriteConfigurationOnlyWhenTheSelectionChanges() {
+    Console c;
+    auto* ir = c.Get<QRadioButton>("OptMMode_1");
+    auto* indicator = c.Get<ui::LampWidget>("ShpIndwr_1");
+    ClickMark(ir);
+    QVERIFY(ir->isChecked());
+    QVERIFY(!c.Get<QRadioButton>("OptMMode_0")->isChecked());
+    QCOMPARE(c.board.chipRegister(1), 0x01);
+    const QString after = indicator->accessibleDescription();
+    ClickMark(ir);  // already selected: nothing is written
+    QVERIFY(ir->isChecked());
+    QCOMPARE(indicator->accessibleDescription(), after);
+
+    ClickMark(c.Get<QCheckBox>("chkALSEnable"));
+    QCOMPARE(c.board.chipRegister(1), 0x05);
+    QCOMPARE(c.Get<QLineEdit>("txtRegHex_1")->text(), QString("05"));
+  }
+
+  void testCommShowsGoodAndCanBeClickedAgain() {
+    Console c;
+    auto* option = c.Get<QRadioButton>("OptMode_2");
+    auto* result = c.Get<QLabel>("LblCommTest");
+    QVERIFY(!result->isVisible());
+    const bool redBefore = c.board.ledLit(0);
+    ClickMark(option);
+    QVERIFY(result->isVisible());
+    QCOMPARE(result->text(), QString("Good"));
+    QCOMPARE(result->palette().color(QPalette::Window), QColor(0, 128, 0));
+    QVERIFY(!option->isChecked());
+    QCOMPARE(c.board.ledLit(0), !redBefore);
+    ClickMark(option);
+    QCOMPARE(c.board.ledLit(0), redBefore);
+  }
+
+  void thresholdWriteShowsItsNoteAndTheLayoutToggles() {
+    Console c;
+    Type(c.Get<QLineEdit>("txtIHigh_2"), "300");
+    QTest::mouseClick(c.Get<QPushButton>("cmdWrtILimits"), Qt::LeftButton);
+    QCOMPARE(c.Get<QLabel>("lblILimitNote")->text(),
+             QString("High Limit must be within 0 Min and 255 Max. Re-enter High Limt"));
+    QCOMPARE(c.Get<QLineEdit>("txtIHigh_1")->text(), QString("FFF"));
+
+    auto* registers = c.Get<QGroupBox>("Frame2");
+    QVERIFY(registers->isVisible());
+    QTest::mouseDClick(c.Get<QLabel>("Label13"), Qt::LeftButton);
+    QVERIFY(!registers->isVisible());
+    QTest::mouseDClick(c.Get<QLabel>("Label13"), Qt::LeftButton);
+    QVERIFY(registers->isVisible());
+  }
+
+  void aMessageBoxFromAFocusLossDoesNotWriteAgain() {
+    ui::QtToolkit toolkit;
+    Console c(/*plugged=*/false, &toolkit);
+    QVERIFY(QTest::qWaitForWindowActive(c.window));
+    int boxes = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        ++boxes;
+        box->accept();
+      }
+    });
+    answer.start(20);
+    auto* box = c.Get<QLineEdit>("txtRegHex_3");
+    box->setFocus();
+    QTest::mouseClick(c.Get<QLineEdit>("txtRegHex_4"), Qt::LeftButton);
+    QTest::qWait(300);
+    // The two writes of register 3 each say the board is missing; the boxes
+    // taking the focus from register 4's box write nothing.
+    QCOMPARE(boxes, 2);
+    QCOMPARE(c.Get<QLabel>("LblCommTest")->text(), QString("Fail"));
+  }
+};
+
+QTEST_MAIN(ConsoleWidgetTest)
+#include "console_widget_test.moc"
