@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <QAbstractButton>
 #include <QtTest>
 
 #include <memory>
