@@ -206,6 +206,10 @@ class ConsoleWindow {
   void ConnectHandlers();
   void SetRegisterToolTips();
   void SetLimitFormats();
+  // The start of a single-register operation: false when there is no board
+  // (the not-connected failure) or the bus is busy (queued with `waiting`);
+  // otherwise UsbBusy is now set.
+  bool ClaimBus(int i, std::array<bool, kRegisterCount + 1>& pending, const std::string& waiting);
   // The register panel's answer to an operation without a board.
   void NotConnectedFailure(bool stopCollection);
   void MarkCommTestFailed();

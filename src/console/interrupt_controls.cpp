@@ -1,6 +1,8 @@
 // "Register 2 Interrupt Control" and "Interrupt Limits": the INTR fields, the
 // threshold write and read, and sampling the flags and the interrupt pin.
 #include <cmath>
+#include <optional>
+#include <utility>
 
 #include "console/console_window.h"
 #include "core/text.h"
@@ -30,6 +32,25 @@ Entry ReadEntry(const TextBox& box) {
 }
 bool InRange(long long v, int32_t min, int32_t max) {
   return v >= min && v <= max;
+}
+
+// One channel's low and high entries, each checked against the range before
+// the next is read; the first out of range puts its message in the note.
+std::optional<std::pair<Entry, Entry>> ReadLimits(const TextBox& lowBox, const TextBox& highBox,
+                                                  int32_t min, int32_t max, Label& note) {
+  const Entry low = ReadEntry(lowBox);
+  if (!InRange(low.value, min, max)) {
+    note.setCaption(LimitMessage("Low", min, max, kReenterLow));
+    return std::nullopt;
+  }
+  note.setCaption("");
+  const Entry high = ReadEntry(highBox);
+  if (!InRange(high.value, min, max)) {
+    note.setCaption(LimitMessage("High", min, max, kReenterHigh));
+    return std::nullopt;
+  }
+  note.setCaption("");
+  return std::make_pair(low, high);
 }
 
 // The hex display of the 12-bit thresholds, built from the register texts.
@@ -72,18 +93,10 @@ void ConsoleWindow::cmdWrtILimits_Click() {
   Label& note = intr.lblILimitNote;
   CheckDeviceIfNotHeld();
 
-  const Entry low = ReadEntry(intr.txtILow[0]);
-  if (!InRange(low.value, s.AlsLimitMin, s.AlsLimitMax)) {
-    note.setCaption(LimitMessage("Low", s.AlsLimitMin, s.AlsLimitMax, kReenterLow));
-    return;
-  }
-  note.setCaption("");
-  const Entry high = ReadEntry(intr.txtIHigh[0]);
-  if (!InRange(high.value, s.AlsLimitMin, s.AlsLimitMax)) {
-    note.setCaption(LimitMessage("High", s.AlsLimitMin, s.AlsLimitMax, kReenterHigh));
-    return;
-  }
-  note.setCaption("");
+  const auto als =
+      ReadLimits(intr.txtILow[0], intr.txtIHigh[0], s.AlsLimitMin, s.AlsLimitMax, note);
+  if (!als) return;
+  const auto [low, high] = *als;
   // H div 16 comes from the value as entered, before rounding.
   const int highDiv16 = std::max(0, static_cast<int>(std::trunc(high.raw / 16)));
   const ThresholdRegs t = EncodeThresholds(
@@ -104,18 +117,10 @@ void ConsoleWindow::cmdWrtILimits_Click() {
   cmdWrtReg_Click(reg::kAth2);
   cmdWrtReg_Click(reg::kAth3);
 
-  const Entry proxLow = ReadEntry(intr.txtILow[2]);
-  if (!InRange(proxLow.value, s.ProxLimitMin, s.ProxLimitMax)) {
-    note.setCaption(LimitMessage("Low", s.ProxLimitMin, s.ProxLimitMax, kReenterLow));
-    return;
-  }
-  note.setCaption("");
-  const Entry proxHigh = ReadEntry(intr.txtIHigh[2]);
-  if (!InRange(proxHigh.value, s.ProxLimitMin, s.ProxLimitMax)) {
-    note.setCaption(LimitMessage("High", s.ProxLimitMin, s.ProxLimitMax, kReenterHigh));
-    return;
-  }
-  note.setCaption("");
+  const auto prox =
+      ReadLimits(intr.txtILow[2], intr.txtIHigh[2], s.ProxLimitMin, s.ProxLimitMax, note);
+  if (!prox) return;  // the ALS/IR thresholds stay written
+  const auto [proxLow, proxHigh] = *prox;
   cache[reg::kProxLow] = static_cast<uint8_t>(proxLow.value);
   cache[reg::kProxHigh] = static_cast<uint8_t>(proxHigh.value);
   regs.txtRegHex[reg::kProxLow].setText(HexByte(cache[reg::kProxLow]));

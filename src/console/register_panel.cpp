@@ -59,24 +59,33 @@ void ConsoleWindow::NotConnectedFailure(bool stopCollection) {
   if (stopCollection) app_.flags.CollectRunning = false;
 }
 
-void ConsoleWindow::cmdWrtReg_Click(int i) {
-  if (i < 0 || i >= kRegCount) return;
+bool ConsoleWindow::ClaimBus(int i, std::array<bool, kRegisterCount + 1>& pending,
+                             const std::string& waiting) {
   BoardLink& board = app_.board;
   const auto slot = static_cast<std::size_t>(i);
   if (!board.DeviceAttached) {
     NotConnectedFailure(true);
-    return;
+    return false;
   }
   if (board.UsbBusy) {
-    regs.lblUSBStatis.setCaption("Wrt_Reg Waiting" + std::to_string(i));
+    // Queued: the collection loop carries it out once the bus is free.
+    regs.lblUSBStatis.setCaption(waiting);
     board.RegOpsPending = true;
-    board.RegWritePending[slot] = true;
-    return;
+    pending[slot] = true;
+    return false;
   }
   board.RegOpsPending = false;
   board.UsbBusy = true;
-  board.RegWritePending[slot] = false;
+  pending[slot] = false;
   regs.lblUSBStatis.setCaption("");
+  return true;
+}
+
+void ConsoleWindow::cmdWrtReg_Click(int i) {
+  if (i < 0 || i >= kRegCount) return;
+  BoardLink& board = app_.board;
+  const auto slot = static_cast<std::size_t>(i);
+  if (!ClaimBus(i, board.RegWritePending, "Wrt_Reg Waiting" + std::to_string(i))) return;
   board.DoEvents();
   CheckDeviceIfNotHeld();
 
@@ -95,20 +104,7 @@ void ConsoleWindow::cmdRDReg_Click(int i) {
   if (i < 0 || i >= kRegCount) return;
   BoardLink& board = app_.board;
   const auto slot = static_cast<std::size_t>(i);
-  if (!board.DeviceAttached) {
-    NotConnectedFailure(true);
-    return;
-  }
-  if (board.UsbBusy) {
-    regs.lblUSBStatis.setCaption("Read_Reg Waiting");
-    board.RegOpsPending = true;
-    board.RegReadPending[slot] = true;
-    return;
-  }
-  board.RegOpsPending = false;
-  board.UsbBusy = true;
-  board.RegReadPending[slot] = false;
-  regs.lblUSBStatis.setCaption("");
+  if (!ClaimBus(i, board.RegReadPending, "Read_Reg Waiting")) return;
   CheckDeviceIfNotHeld();
 
   board.I2C_ReadRegisters(static_cast<uint8_t>(i), 1, 6);

@@ -117,25 +117,23 @@ QWidget* ConsoleWidget::BuildRegisterPanel(QWidget* parent) {
   auto* rowTitles = BindLabel(r.Label22, new QLabel(frame));
   rowTitles->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   grid->addWidget(rowTitles, 2, 0, 4, 1);
-  // Column by column, so Tab moves along the write boxes in register order.
+  // A button with its indicator beside it.
+  auto withIndicator = [frame](Button& button, Lamp& indicator) {
+    auto* b = BindButton(button, new QPushButton(frame));
+    b->setFixedWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("WWW")) + 8);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(2);
+    row->addWidget(b);
+    row->addWidget(Indicator(indicator, frame));
+    return row;
+  };
+  // Column by column: Tab goes through each register's boxes and buttons in
+  // register order.
   for (int i = 0; i < kRegCount; ++i) {
     const int col = i + 1;
     grid->addWidget(Box(r.txtRegHex[i], frame, 2), 2, col, Qt::AlignHCenter);
-    auto* write = BindButton(r.cmdWrtReg[i], new QPushButton(frame));
-    auto* read = BindButton(r.cmdRDReg[i], new QPushButton(frame));
-    for (QPushButton* b : {write, read}) {
-      b->setFixedWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("WWW")) + 8);
-    }
-    auto* wrRow = new QHBoxLayout;
-    wrRow->setSpacing(2);
-    wrRow->addWidget(write);
-    wrRow->addWidget(Indicator(r.ShpIndwr[i], frame));
-    grid->addLayout(wrRow, 3, col, Qt::AlignHCenter);
-    auto* rdRow = new QHBoxLayout;
-    rdRow->setSpacing(2);
-    rdRow->addWidget(read);
-    rdRow->addWidget(Indicator(r.ShpIndrd[i], frame));
-    grid->addLayout(rdRow, 4, col, Qt::AlignHCenter);
+    grid->addLayout(withIndicator(r.cmdWrtReg[i], r.ShpIndwr[i]), 3, col, Qt::AlignHCenter);
+    grid->addLayout(withIndicator(r.cmdRDReg[i], r.ShpIndrd[i]), 4, col, Qt::AlignHCenter);
     auto* back = Box(r.txtRegRd[i], frame, 2);
     back->setReadOnly(true);
     grid->addWidget(back, 5, col, Qt::AlignHCenter);
