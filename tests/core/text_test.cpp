@@ -28,6 +28,9 @@ TEST(HexValTest, AFifthSignificantDigitDoesNotFit) {
   EXPECT_EQ(HexVal("FFFFF"), std::nullopt);
   EXPECT_EQ(HexVal("123456789ABCDEF0123"), std::nullopt);
   EXPECT_EQ(HexVal("000FF"), 0xFF);  // leading zeros are not significant
+  // A register value keeps the low byte of any number of digits.
+  EXPECT_EQ(HexLowByte("123456789ABCDEF0123"), 0x23);
+  EXPECT_EQ(HexLowByte("5G"), 0x05);
 }
 
 TEST(HexTextTest, TwoDigitUpperCase) {
