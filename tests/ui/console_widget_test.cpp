@@ -108,8 +108,13 @@ class ConsoleWidgetTest : public QObject {
     QCOMPARE(c.board.ledLit(0), redBefore);
   }
 
-  void thresholdWriteShowsItsNoteAndTheLayoutToggles() {
+  void interruptGroupsWriteIntrAndShowTheirNotesAndTheLayoutToggles() {
     Console c;
+    ClickMark(c.Get<QRadioButton>("optINTP_2"));  // proximity persistence "8"
+    QCOMPARE(c.board.chipRegister(2) & 0x60, 0x40);
+    QTest::mouseClick(c.Get<QPushButton>("cmdISamples"), Qt::LeftButton);
+    QCOMPARE(c.Get<ui::LampWidget>("ShpINTexternal")->accessibleDescription(), QString("black"));
+
     Type(c.Get<QLineEdit>("txtIHigh_2"), "300");
     QTest::mouseClick(c.Get<QPushButton>("cmdWrtILimits"), Qt::LeftButton);
     QCOMPARE(c.Get<QLabel>("lblILimitNote")->text(),
