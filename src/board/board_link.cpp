@@ -177,15 +177,29 @@ void BoardLink::RedimBuffer(uint32_t length) {
   TransferBuffer.assign(length, 0);
 }
 
-void BoardLink::Transfer(bool read, Lamp LinkLamps::*lamp) {
+void BoardLink::DoEventsKeepingTransfer() {
+  // A handler that runs here may make transfers of its own (an LED test, a pin
+  // sample). The frame about to go out, or the reply just read, must survive it.
+  const std::vector<uint8_t> buffer = TransferBuffer;
+  const uint32_t pipe = TransferPipe;
+  const uint32_t length = TransferLength;
+  const uint32_t transferred = BytesTransferred;
   DoEvents();
+  TransferBuffer = buffer;
+  TransferPipe = pipe;
+  TransferLength = length;
+  BytesTransferred = transferred;
+}
+
+void BoardLink::Transfer(bool read, Lamp LinkLamps::*lamp) {
+  DoEventsKeepingTransfer();
   // The buffer is sized to TransferLength before every transfer; never let a
   // caller's mistake make the transport write past it.
   if (TransferBuffer.size() < TransferLength) TransferBuffer.resize(TransferLength, 0);
   LastUsbStatus = transport_.Transfer(hDevice, TransferPipe, read, TransferBuffer.data(),
                                       TransferLength, &BytesTransferred, kTransferTimeoutMs);
   ColorStatusLamp(lamp, LastUsbStatus == 0 ? colors_.ColorGreen : colors_.ColorRed);
-  DoEvents();
+  DoEventsKeepingTransfer();
 }
 
 void BoardLink::USB_WriteTransfer() {

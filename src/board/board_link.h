@@ -117,6 +117,9 @@ class BoardLink : public TransportListener {
 
  private:
   void Transfer(bool read, Lamp LinkLamps::*lamp);
+  // DoEvents, with TransferBuffer, TransferPipe, TransferLength and
+  // BytesTransferred as they were before it.
+  void DoEventsKeepingTransfer();
   void ColorStatusLamp(Lamp LinkLamps::*lamp, double color);
   void ColorStartupInfo(double color);
 

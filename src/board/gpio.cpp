@@ -31,6 +31,7 @@ void GpioPort::cmdGPIO_Write_Click() {
   link_.TransferLength = 25;
   link_.RedimBuffer(link_.TransferLength);
   link_.USB_ReadTransfer();
+  portBPins = link_.TransferBuffer.empty() ? 0 : link_.TransferBuffer[0];
 
   link_.FrameEnd();
   link_.DoEvents();

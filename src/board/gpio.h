@@ -17,6 +17,9 @@ class GpioPort {
   // Index 0 port B enables, 1 port C enables, 2 port B data, 3 port C data.
   std::array<uint8_t, 4> state{};
   uint16_t GpioFrameLength = 0;
+  // Port B's pins as the last exchange read them back (reply byte 0); bit 7
+  // is PB7, the sensor's interrupt pin. 0 when the read failed.
+  uint8_t portBPins = 0;
   // The two LED data boxes (0 = red LED line PC0, 1 = green LED line PC1).
   std::array<bool, 2> ChKLedData{};
 

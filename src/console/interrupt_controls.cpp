@@ -154,10 +154,12 @@ void ConsoleWindow::cmdReadILimits_Click() {
   intr.txtILow[0].setText(std::to_string(decoded.low));
   intr.txtIHigh[0].setText(std::to_string(decoded.high));
 
+  // The values each read took from its reply; events processed after a read
+  // may have run other transfers since.
   cmdRDReg_Click(reg::kProxLow);
-  const uint8_t proxLow = ReplyByte(1);
   cmdRDReg_Click(reg::kProxHigh);
-  const uint8_t proxHigh = ReplyByte(1);
+  const uint8_t proxLow = cache[reg::kProxLow];
+  const uint8_t proxHigh = cache[reg::kProxHigh];
   intr.txtIHigh[3].setText(regs.txtRegRd[reg::kProxHigh].text());
   intr.txtILow[3].setText(regs.txtRegRd[reg::kProxLow].text());
   intr.txtILow[2].setText(std::to_string(proxLow));
@@ -177,7 +179,9 @@ void ConsoleWindow::Sample_PortB() {
 
 void ConsoleWindow::cmdISamples_Click() {
   Sample_PortB();
-  const uint8_t p = ReplyByte(0);  // bit 7 is PB7, the sensor's interrupt pin, active low
+  // Port B as this sample's exchange read it: events processed since may have
+  // run other transfers. Bit 7 is PB7, the sensor's interrupt pin, active low.
+  const uint8_t p = app_.gpio.portBPins;
   const ColorTable& c = app_.colors;
   ConsoleShared& s = app_.shared;
   const bool beep = intr.beep_on_int.checked();

@@ -83,6 +83,33 @@ TEST(FramesTest, ShortAndFailedTransfersLeaveZerosAndRedLamps) {
   EXPECT_EQ(h.Attached().fillColor(), kGreen);
 }
 
+TEST(FramesTest, ATransferMadeByAHandlerDuringAnotherLeavesItIntact) {
+  HeldLink h;
+  GpioPort& gpio = h.app->gpio;
+  h.board().I2C_WriteRegister(0x03, 0x5A);
+  // A GPIO exchange (an LED test click) runs at each event point of the read.
+  bool nested = false;
+  h.toolkit.onProcessEvents = [&] {
+    if (nested) return;
+    nested = true;
+    gpio.cmdGPIO_Write_Click();
+    nested = false;
+  };
+  h.board().I2C_ReadRegisters(0x03, 1, 6);
+  h.toolkit.onProcessEvents = nullptr;
+  EXPECT_EQ(h.board().TransferBuffer, (Bytes{0x01, 0x5A, 0, 0, 0, 0}));
+  EXPECT_EQ(h.board().TransferPipe, 130u);
+  int readFrames = 0;
+  for (const auto& f : h.transport.Frames()) {
+    if (f.pipe == 2 && f.op == "out" && f.bytes.size() == 3) {
+      EXPECT_EQ(f.bytes, (Bytes{0x01, 0x89, 0x03}));
+      ++readFrames;
+    }
+  }
+  EXPECT_EQ(readFrames, 1);
+  EXPECT_EQ(gpio.portBPins & 0x80, 0x80);  // PB7 high: no interrupt
+}
+
 TEST(GpioTest, ExchangeSendsDataBeforeEnablesAndReadsThePortsBack) {
   HeldLink h;
   GpioPort& gpio = h.app->gpio;
