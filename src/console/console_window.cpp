@@ -202,7 +202,7 @@ void ConsoleWindow::Form_Load() {
   board.DoEvents();
 
   config.frmMode.setVisible(true);
-  shared.CompactView = true;
+  CompactView = true;
   Label13_DblClick();  // to the expanded layout
   for (int i = 0; i < 3; ++i) board.DoEvents();
 }
@@ -240,14 +240,8 @@ void ConsoleWindow::Form_GotFocus() {
 }
 
 void ConsoleWindow::Label13_DblClick() {
-  ConsoleShared& shared = app_.shared;
-  if (shared.CompactView) {
-    shared.CompactView = false;
-    regs.Frame2.setVisible(true);
-  } else {
-    shared.CompactView = true;
-    regs.Frame2.setVisible(false);
-  }
+  CompactView = !CompactView;
+  regs.Frame2.setVisible(!CompactView);
   app_.board.DoEvents();
 }
 
@@ -260,7 +254,9 @@ void ConsoleWindow::Command4_Click() {
 }
 
 void ConsoleWindow::Unload() {
-  if (unloaded_) return;
+  // A second close while the first processes events does nothing more.
+  if (unloading_) return;
+  unloading_ = true;
   Form_QueryUnload();
   Form_Unload();
 }
@@ -271,7 +267,7 @@ void ConsoleWindow::Form_QueryUnload() {
 }
 
 void ConsoleWindow::Form_Unload() {
-  unloaded_ = true;
+  unloading_ = true;
   form.setVisible(false);
   app_.startup.Unload();
 }

@@ -55,7 +55,6 @@ struct ConsoleShared {
   int LuxRangeIndex = 1;
   int LuxSettleCount = 0;
   std::array<double, 2> LuxFullScale{2000, 125};
-  bool CompactView = false;
 };
 
 // "Device Registers": any register by hand, the ID and the status text.
@@ -168,6 +167,8 @@ class ConsoleWindow {
   // Unloading by code ("Exit"): the query, then the unload, once.
   void Unload();
   bool loaded() const { return loaded_; }
+  // True while the compact layout is shown (each console has its own).
+  bool CompactView = false;
 
   // Register panel.
   void cmdWrtReg_Click(int i);
@@ -228,7 +229,7 @@ class ConsoleWindow {
 
   AppContext& app_;
   bool loaded_ = false;
-  bool unloaded_ = false;
+  bool unloading_ = false;  // a close or "Exit" is under way or done
 };
 
 }  // namespace kps

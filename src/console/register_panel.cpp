@@ -10,15 +10,25 @@ namespace kps {
 
 namespace {
 
-// Upper case, at most two characters: what a value entry keeps of its text.
+// Upper case, at most two characters (not bytes: "1ä" stays whole): what a
+// value entry keeps of its text.
 std::string CleanRegisterText(const std::string& text) {
-  std::string out = text.substr(0, 2);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::size_t end = 0;
+  for (int chars = 0; end < text.size() && chars < 2; ++chars) {
+    ++end;  // past the lead byte, then past its continuation bytes
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+  }
+  std::string out = text.substr(0, end);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x80) c = static_cast<char>(std::toupper(c));
+  }
   return out;
 }
 
 std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x80) c = static_cast<char>(std::toupper(c));
+  }
   return text;
 }
 

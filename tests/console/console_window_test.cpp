@@ -275,6 +275,10 @@ TEST(ConsoleRegisterPanelTest, ValueEntryWritesThenReadsBack) {
   box.setText("7");
   box.onKeyPress('7');
   EXPECT_TRUE(h.transport.Frames().empty());
+  box.setText("1\xC3\xA4z");  // "1äz": two characters, not two bytes
+  box.onKeyPress(13);
+  EXPECT_EQ(box.text(), "1\xC3\xA4");
+  h.transport.calls.clear();
 
   // Leaving the box writes it twice, so the write lamp ends where it was.
   const double lamp = c.regs.ShpIndwr[3].fillColor();
