@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QGroupBox>
@@ -15,6 +16,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 #include <utility>
@@ -88,17 +90,13 @@ int KeyCode(const QKeyEvent& key) {
   return 0;
 }
 
-// Focus that went to a message box, a drop-down list's popup or another
-// application has not moved to another control: a box that checks its entry on
-// losing focus must not fire while its own message box is up. Opening a popup
-// first reports the focus as going to the popup, then moves it to the popup's
-// list for an ordinary reason, so the window the focus went to decides too.
-bool MovedToAnotherControl(const QFocusEvent& focus, const QWidget* from) {
-  if (focus.reason() == Qt::PopupFocusReason || focus.reason() == Qt::ActiveWindowFocusReason) {
-    return false;
-  }
-  const QWidget* to = QApplication::focusWidget();
-  return to != nullptr && to != from && to->window() == from->window();
+// Whether the focus, now on `to`, has moved from `from` to another control of
+// the program: not to a message box or another dialog, not to a drop-down
+// list's popup, not to another application (then nothing of ours has it).
+bool IsAnotherControl(const QWidget* to, const QWidget* from) {
+  if (to == nullptr || to == from) return false;
+  const QWidget* window = to->window();
+  return window->windowType() != Qt::Popup && qobject_cast<const QDialog*>(window) == nullptr;
 }
 
 // A label's own background and text colours; without them the style's own.
@@ -195,7 +193,17 @@ QLineEdit* BindTextBox(TextBox& model, QLineEdit* edit) {
           const int code = KeyCode(*static_cast<QKeyEvent*>(event));
           if (code != 0 && model.onKeyPress) model.onKeyPress(code);
         } else if (event->type() == QEvent::FocusOut) {
-          if (MovedToAnotherControl(*static_cast<QFocusEvent*>(event), edit) && model.onLostFocus) {
+          const auto reason = static_cast<QFocusEvent*>(event)->reason();
+          if (reason == Qt::PopupFocusReason) return false;
+          if (reason == Qt::ActiveWindowFocusReason) {
+            // Another window took the focus; which widget has it is known
+            // once the activation is through.
+            QTimer::singleShot(0, edit, [&model, edit] {
+              if (IsAnotherControl(QApplication::focusWidget(), edit) && model.onLostFocus) {
+                model.onLostFocus();
+              }
+            });
+          } else if (IsAnotherControl(QApplication::focusWidget(), edit) && model.onLostFocus) {
             model.onLostFocus();
           }
         }
@@ -223,26 +231,31 @@ QCheckBox* BindCheckBox(CheckBox& model, QCheckBox* box) {
   return box;
 }
 
+// Shows an option member's value. An auto-exclusive radio button refuses to be
+// unchecked while it is its group's checked one, but code may deselect a member
+// ("Test Comm" deselects itself).
+void ShowOptionValue(const OptionButton& model, QRadioButton* button) {
+  if (button->isChecked() == model.value()) return;
+  const QSignalBlocker quiet(button);
+  const bool exclusive = button->autoExclusive();
+  button->setAutoExclusive(false);
+  button->setChecked(model.value());
+  button->setAutoExclusive(exclusive);
+}
+
 QRadioButton* BindOptionButton(OptionButton& model, QRadioButton* button) {
   Name(model, button);
-  // The model keeps the group exclusive; the widget only shows its member's value,
-  // so a member can also be deselected by code.
-  button->setAutoExclusive(false);
+  // Auto-exclusive, so the arrow keys select the next member as a click does.
+  button->setAutoExclusive(true);
   new Binding(model, button, [&model, button] {
     SyncCommon(model, button);
     const QString caption = ToQ(model.caption());
     if (button->text() != caption) button->setText(caption);
-    if (button->isChecked() != model.value()) {
-      const QSignalBlocker quiet(button);
-      button->setChecked(model.value());
-    }
+    ShowOptionValue(model, button);
   });
   QObject::connect(button, &QRadioButton::clicked, button, [&model, button] {
     model.Select();  // nothing happens for the member already selected
-    if (button->isChecked() != model.value()) {
-      const QSignalBlocker quiet(button);
-      button->setChecked(model.value());
-    }
+    ShowOptionValue(model, button);
   });
   return button;
 }

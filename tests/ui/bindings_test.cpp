@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -120,12 +121,13 @@ class BindingsTest : public QObject {
     other->setFocus(Qt::TabFocusReason);
     QCOMPARE(lost, 1);
 
-    // Another window (a message box, another program) taking the focus is not a move.
+    // A message box taking the focus is not a move.
     edit->setFocus(Qt::MouseFocusReason);
-    QPushButton box("OK");
+    QMessageBox box(QMessageBox::Information, "kps", "USB is not Connected");
     box.show();
     box.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&box));
+    QTest::qWait(20);
     box.hide();
     QVERIFY(w.ShowActive());
     QVERIFY(edit->hasFocus());
@@ -134,6 +136,12 @@ class BindingsTest : public QObject {
     QTRY_VERIFY(QApplication::focusWidget() != edit);
     list->hidePopup();
     QCOMPARE(lost, 1);
+    // A control in another window of the program is.
+    edit->setFocus(Qt::MouseFocusReason);
+    Window second;
+    second.Add(new QLineEdit);
+    QVERIFY(second.ShowActive());
+    QTRY_COMPARE(lost, 2);
   }
 
   void comboRunsTheHandlerOncePerChoice() {

@@ -76,6 +76,7 @@ class ConsoleWidgetTest : public QObject {
 
   void optionsWriteConfigurationOnlyWhenTheSelectionChanges() {
     Console c;
+    QVERIFY(QTest::qWaitForWindowActive(c.window));
     auto* ir = c.Get<QRadioButton>("OptMMode_1");
     auto* indicator = c.Get<ui::LampWidget>("ShpIndwr_1");
     ClickMark(ir);
@@ -90,6 +91,13 @@ class ConsoleWidgetTest : public QObject {
     ClickMark(c.Get<QCheckBox>("chkALSEnable"));
     QCOMPARE(c.board.chipRegister(1), 0x05);
     QCOMPARE(c.Get<QLineEdit>("txtRegHex_1")->text(), QString("05"));
+
+    // The arrow keys select the next member as a click does.
+    auto* sleep800 = c.Get<QRadioButton>("OptIRSleep_0");
+    sleep800->setFocus();
+    QTest::keyClick(sleep800, Qt::Key_Down);
+    QVERIFY(c.Get<QRadioButton>("OptIRSleep_1")->isChecked());
+    QCOMPARE(c.board.chipRegister(1), 0x15);
   }
 
   void testCommShowsGoodAndCanBeClickedAgain() {
