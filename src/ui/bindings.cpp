@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -99,6 +100,66 @@ bool IsAnotherControl(const QWidget* to, const QWidget* from) {
   return window->windowType() != Qt::Popup && qobject_cast<const QDialog*>(window) == nullptr;
 }
 
+// A mouse press on another control moves the focus before that control has
+// seen the press. A lost-focus handler run then would process events (its
+// register writes do) and with them the release, which the pressed control
+// would never see: the click would be lost. So a focus moved by a mouse press
+// is handled once the button is up, and before whatever the click does, so the
+// order stays: the box's handler, then the click's.
+std::function<void()>& PendingLostFocus() {
+  static std::function<void()> pending;
+  return pending;
+}
+
+// Runs the lost-focus handler that waits for the mouse, if any. Every user
+// action calls this before its own handler.
+void RunPendingLostFocus() {
+  std::function<void()> handler = std::move(PendingLostFocus());
+  PendingLostFocus() = nullptr;
+  if (handler) handler();
+}
+
+// Runs the pending handler once the mouse button that moved the focus is
+// released: after the control under it has taken the release (and run a click,
+// which runs the handler first), or at the latest a second later.
+class ReleaseWatch : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonRelease) {
+      QTimer::singleShot(0, qApp, [] { RunPendingLostFocus(); });
+      deleteLater();
+    }
+    return false;
+  }
+};
+
+void RunWhenMouseIsUp(std::function<void()> handler, QObject* context) {
+  RunPendingLostFocus();
+  // Only while the text box is there: its window may close before the mouse is up.
+  PendingLostFocus() = [box = QPointer<QObject>(context), handler = std::move(handler)] {
+    if (box) handler();
+  };
+  qApp->installEventFilter(new ReleaseWatch(qApp));
+  QTimer::singleShot(1000, context, [] { RunPendingLostFocus(); });
+}
+
+// The focus has left `edit`: its handler runs if it went to another control.
+void LeftTextBox(TextBox& model, QLineEdit* edit, bool byMousePress) {
+  if (!IsAnotherControl(QApplication::focusWidget(), edit) || !model.onLostFocus) return;
+  if (byMousePress) {
+    RunWhenMouseIsUp(
+        [&model] {
+          if (model.onLostFocus) model.onLostFocus();
+        },
+        edit);
+    return;
+  }
+  model.onLostFocus();
+}
+
 // A label's own background and text colours; without them the style's own.
 void SyncColors(const Label& model, QLabel* label) {
   const auto back = model.backColor();
@@ -130,6 +191,7 @@ QLabel* BindLabel(Label& model, QLabel* label) {
       },
       [&model](QEvent* event) {
         if (event->type() != QEvent::MouseButtonDblClick) return false;
+        RunPendingLostFocus();
         model.DblClick();
         return true;
       });
@@ -143,7 +205,10 @@ QPushButton* BindButton(Button& model, QPushButton* button) {
     const QString caption = ToQ(model.caption());
     if (button->text() != caption) button->setText(caption);
   });
-  QObject::connect(button, &QPushButton::clicked, button, [&model] { model.Click(); });
+  QObject::connect(button, &QPushButton::clicked, button, [&model] {
+    RunPendingLostFocus();
+    model.Click();
+  });
   return button;
 }
 
@@ -156,7 +221,10 @@ QAction* BindMenuItem(MenuItem& model, QAction* action) {
     const QString caption = ToQ(model.caption());
     if (action->text() != caption) action->setText(caption);
   });
-  QObject::connect(action, &QAction::triggered, action, [&model] { model.Click(); });
+  QObject::connect(action, &QAction::triggered, action, [&model] {
+    RunPendingLostFocus();
+    model.Click();
+  });
   return action;
 }
 
@@ -191,6 +259,7 @@ QLineEdit* BindTextBox(TextBox& model, QLineEdit* edit) {
           // Before the box takes the key, as a key handler expects; the text
           // typed so far is already in the model.
           const int code = KeyCode(*static_cast<QKeyEvent*>(event));
+          RunPendingLostFocus();
           if (code != 0 && model.onKeyPress) model.onKeyPress(code);
         } else if (event->type() == QEvent::FocusOut) {
           const auto reason = static_cast<QFocusEvent*>(event)->reason();
@@ -198,13 +267,9 @@ QLineEdit* BindTextBox(TextBox& model, QLineEdit* edit) {
           if (reason == Qt::ActiveWindowFocusReason) {
             // Another window took the focus; which widget has it is known
             // once the activation is through.
-            QTimer::singleShot(0, edit, [&model, edit] {
-              if (IsAnotherControl(QApplication::focusWidget(), edit) && model.onLostFocus) {
-                model.onLostFocus();
-              }
-            });
-          } else if (IsAnotherControl(QApplication::focusWidget(), edit) && model.onLostFocus) {
-            model.onLostFocus();
+            QTimer::singleShot(0, edit, [&model, edit] { LeftTextBox(model, edit, false); });
+          } else {
+            LeftTextBox(model, edit, reason == Qt::MouseFocusReason);
           }
         }
         return false;
@@ -226,8 +291,10 @@ QCheckBox* BindCheckBox(CheckBox& model, QCheckBox* box) {
     }
   });
   // The model runs the click handler on every change of its value.
-  QObject::connect(box, &QCheckBox::clicked, box,
-                   [&model](bool checked) { model.setChecked(checked); });
+  QObject::connect(box, &QCheckBox::clicked, box, [&model](bool checked) {
+    RunPendingLostFocus();
+    model.setChecked(checked);
+  });
   return box;
 }
 
@@ -254,6 +321,7 @@ QRadioButton* BindOptionButton(OptionButton& model, QRadioButton* button) {
     ShowOptionValue(model, button);
   });
   QObject::connect(button, &QRadioButton::clicked, button, [&model, button] {
+    RunPendingLostFocus();
     model.Select();  // nothing happens for the member already selected
     ShowOptionValue(model, button);
   });
@@ -279,8 +347,10 @@ QComboBox* BindComboBox(ComboBox& model, QComboBox* combo) {
   });
   // activated, not currentIndexChanged: a user who picks the entry already
   // shown still runs the list's click handler.
-  QObject::connect(combo, &QComboBox::activated, combo,
-                   [&model](int index) { model.Choose(index); });
+  QObject::connect(combo, &QComboBox::activated, combo, [&model](int index) {
+    RunPendingLostFocus();
+    model.Choose(index);
+  });
   return combo;
 }
 

@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -69,9 +70,32 @@ class ConsoleWidgetTest : public QObject {
     const QString before = indicator->accessibleDescription();
     Type(box, "3c");
     QTest::mouseClick(next, Qt::LeftButton);
-    QCOMPARE(c.board.chipRegister(3), 0x3C);
+    QTRY_COMPARE(c.board.chipRegister(3), 0x3C);
     QCOMPARE(box->text(), QString("3C"));
     QCOMPARE(indicator->accessibleDescription(), before);
+  }
+
+  void typingThenClickingWriteWritesThreeTimes() {
+    // The program's own toolkit: the writes that the focus change makes process
+    // the queued events, as they do for a user.
+    ui::QtToolkit toolkit;
+    Console c(/*plugged=*/true, &toolkit);
+    QVERIFY(QTest::qWaitForWindowActive(c.window));
+    auto* box = c.Get<QLineEdit>("txtRegHex_3");
+    auto* indicator = c.Get<ui::LampWidget>("ShpIndwr_3");
+    const QString before = indicator->accessibleDescription();
+    Type(box, "4d");
+    auto* write = c.Get<QPushButton>("cmdWrtReg_3");
+    const QPoint at = write->rect().center();
+    // A user's release is already queued when the press moves the focus.
+    QCoreApplication::postEvent(
+        write, new QMouseEvent(QEvent::MouseButtonRelease, at, write->mapToGlobal(at),
+                               Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    QTest::mousePress(write, Qt::LeftButton, {}, at);
+    QTRY_COMPARE(c.board.chipRegister(3), 0x4D);
+    // Twice as the focus left the box, once for the click: the click is not lost.
+    QTRY_VERIFY(indicator->accessibleDescription() != before);
+    QVERIFY(!write->isDown());
   }
 
   void optionsWriteConfigurationOnlyWhenTheSelectionChanges() {
@@ -151,7 +175,13 @@ class ConsoleWidgetTest : public QObject {
     });
     answer.start(20);
     auto* box = c.Get<QLineEdit>("txtRegHex_3");
+    QTest::mouseClick(box, Qt::LeftButton);
+    QTest::qWait(200);  // the box that had the focus first is written and answered
+    c.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(c.window));
     box->setFocus();
+    QTRY_VERIFY(box->hasFocus());
+    boxes = 0;
     QTest::mouseClick(c.Get<QLineEdit>("txtRegHex_4"), Qt::LeftButton);
     QTest::qWait(300);
     // The two writes of register 3 each say the board is missing; the boxes
