@@ -267,7 +267,9 @@ QLineEdit* BindTextBox(TextBox& model, QLineEdit* edit) {
           if (reason == Qt::ActiveWindowFocusReason) {
             // Another window took the focus; which widget has it is known
             // once the activation is through.
-            QTimer::singleShot(0, edit, [&model, edit] { LeftTextBox(model, edit, false); });
+            QTimer::singleShot(0, edit, [&model, edit] {
+              LeftTextBox(model, edit, QApplication::mouseButtons() != Qt::NoButton);
+            });
           } else {
             LeftTextBox(model, edit, reason == Qt::MouseFocusReason);
           }
