@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string_view>
+
 #include "board/gpio.h"
 #include "support/harness.h"
 
@@ -10,6 +13,8 @@ namespace {
 
 using test::Harness;
 using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+using Colors = std::vector<double>;
 
 constexpr double kRed = 12, kGreen = 10, kBlack = 0;
 
@@ -22,41 +27,44 @@ struct HeldLink : Harness {
     board().SetI2CAddress(0x88);
     transport.calls.clear();
   }
-  const Lamp& Attached() { return startup().lamps.ShpAttach; }
-  const Lamp& Comm() { return startup().lamps.Shp_USB_Transfer; }
 };
 
-TEST(FramesTest, RegisterWriteThenSingleAndMeasurementReads) {
+// The frames sent as "out 2: 00 88 01 86" and asked for as "in 130: 6", only
+// those that start with `only`.
+Lines Frames(const Harness& h, std::string_view only = "") {
+  Lines lines;
+  for (const auto& f : h.transport.Frames()) {
+    std::string line = f.op + " " + std::to_string(f.pipe) + ":";
+    if (f.op == "in") line += " " + std::to_string(f.length);
+    char hex[4];
+    for (const uint8_t b : f.op == "out" ? f.bytes : Bytes{})
+      line += (std::snprintf(hex, sizeof hex, " %02X", b), hex);
+    if (line.starts_with(only)) lines.push_back(line);
+  }
+  return lines;
+}
+
+// The startup window's lamps: USB init, attached, info, transfer.
+Colors Lamps(Harness& h) {
+  StartupWindow& s = h.startup();
+  return {s.Shp_USB_Init.fillColor(), s.lamps.ShpAttach.fillColor(),
+          s.lamps.Shp_USB_Info.fillColor(), s.lamps.Shp_USB_Transfer.fillColor()};
+}
+
+TEST(FramesTest, RegisterWriteSingleAndMeasurementReadsAtEitherAddress) {
   HeldLink h;
   h.board().I2C_WriteRegister(0x01, 0x86);  // prox and ALS on, 2000 lux range
   h.board().I2C_ReadRegisters(0x01, 1, 6);
-  EXPECT_EQ(h.board().ReadCount, 1);
   EXPECT_EQ(h.board().TransferBuffer, (Bytes{0x01, 0x86, 0, 0, 0, 0}));
   h.board().I2C_ReadRegisters(0x08, 3, 5);
   // The default scene: proximity 0.1 -> 26, 250 lux -> 512.
   EXPECT_EQ(h.board().TransferBuffer, (Bytes{0x03, 0x1A, 0x00, 0x02, 0x00}));
-
-  const auto frames = h.transport.Frames();
-  ASSERT_EQ(frames.size(), 5u);
-  EXPECT_EQ(frames[0].pipe, 2u);
-  EXPECT_EQ(frames[0].bytes, (Bytes{0x00, 0x88, 0x01, 0x86}));
-  EXPECT_EQ(frames[1].bytes, (Bytes{0x01, 0x89, 0x01}));
-  EXPECT_EQ(frames[2].op, "in");
-  EXPECT_EQ(frames[2].pipe, 130u);
-  EXPECT_EQ(frames[2].length, 6u);
-  EXPECT_EQ(frames[3].bytes, (Bytes{0x03, 0x89, 0x08}));
-  EXPECT_EQ(frames[4].length, 5u);
-}
-
-TEST(FramesTest, AddressEightAGivesReadAddressEightB) {
-  HeldLink h;
   h.board().SetI2CAddress(0x8A);
-  EXPECT_EQ(h.board().I2CReadAddress, 0x8B);
   h.board().I2C_ReadRegisters(0x00, 1, 6);
   h.board().I2C_WriteRegister(0x02, 0x00);
-  const auto frames = h.transport.Frames();
-  EXPECT_EQ(frames[0].bytes, (Bytes{0x01, 0x8B, 0x00}));
-  EXPECT_EQ(frames[2].bytes, (Bytes{0x00, 0x8A, 0x02, 0x00}));
+  EXPECT_EQ(Frames(h),
+            (Lines{"out 2: 00 88 01 86", "out 2: 01 89 01", "in 130: 6", "out 2: 03 89 08",
+                   "in 130: 5", "out 2: 01 8B 00", "in 130: 6", "out 2: 00 8A 02 00"}));
   h.board().SetI2CAddress(0xFF);  // the read address wraps with the byte
   EXPECT_EQ(h.board().I2CReadAddress, 0x00);
 }
@@ -67,27 +75,40 @@ TEST(FramesTest, ShortAndFailedTransfersLeaveZerosAndRedLamps) {
   h.transport.board.InjectFault(sim::Fault::ShortReply);
   h.board().I2C_ReadRegisters(0x08, 3, 5);
   EXPECT_EQ(h.board().TransferBuffer, (Bytes{0x03, 0, 0, 0, 0}));
-  EXPECT_EQ(h.Comm().fillColor(), kGreen);
+  EXPECT_EQ(Lamps(h), (Colors{kGreen, kGreen, kGreen, kGreen}));
 
   h.transport.board.InjectFault(sim::Fault::Timeout);
   h.board().I2C_ReadRegisters(0x08, 3, 5);
   EXPECT_EQ(h.board().TransferBuffer, (Bytes{0, 0, 0, 0, 0}));
   EXPECT_EQ(h.board().LastUsbStatus, kUsbTimeout);
-  EXPECT_EQ(h.Comm().fillColor(), kRed);
+  EXPECT_EQ(Lamps(h), (Colors{kGreen, kGreen, kGreen, kRed}));
 
   h.transport.transferStatus = kUsbIoError;
   h.board().I2C_WriteRegister(0x01, 0x00);
-  EXPECT_EQ(h.Attached().fillColor(), kRed);
+  EXPECT_EQ(Lamps(h), (Colors{kGreen, kRed, kGreen, kRed}));
   h.transport.transferStatus = 0;
   h.board().I2C_WriteRegister(0x01, 0x00);
-  EXPECT_EQ(h.Attached().fillColor(), kGreen);
+  EXPECT_EQ(Lamps(h), (Colors{kGreen, kGreen, kGreen, kRed}));
 }
 
-TEST(FramesTest, ATransferMadeByAHandlerDuringAnotherLeavesItIntact) {
+TEST(GpioTest, ExchangeSendsDataBeforeEnablesReadsThePortsBackAndLeavesAReadItInterruptsIntact) {
   HeldLink h;
   GpioPort& gpio = h.app->gpio;
+  gpio.state[0] = 0x60;  // PB5 and PB6 drive the LEDs
+  gpio.state[2] = 0x40;
+  gpio.cmdGPIO_Write_Click();
+  EXPECT_EQ(Frames(h), (Lines{"out 1: 40 00 60 00", "in 129: 25"}));
+  EXPECT_EQ(h.board().TransferBuffer[0], 0xDF);  // PB5 driven low, PB7 (interrupt) high
+  // The LED data boxes set and clear only their own port C bit.
+  gpio.state[3] = 0xF0;
+  gpio.ChKLedData_Click(1, true);
+  EXPECT_EQ(gpio.state[3], 0xF2);
+  gpio.ChKLedData_Click(1, false);
+  gpio.ChKLedData_Click(0, false);
+  EXPECT_EQ(gpio.state[3], 0xF0);
+
+  // An exchange (an LED test click) runs at each event point of an I2C read.
   h.board().I2C_WriteRegister(0x03, 0x5A);
-  // A GPIO exchange (an LED test click) runs at each event point of the read.
   bool nested = false;
   h.toolkit.onProcessEvents = [&] {
     if (nested) return;
@@ -98,85 +119,46 @@ TEST(FramesTest, ATransferMadeByAHandlerDuringAnotherLeavesItIntact) {
   h.board().I2C_ReadRegisters(0x03, 1, 6);
   h.toolkit.onProcessEvents = nullptr;
   EXPECT_EQ(h.board().TransferBuffer, (Bytes{0x01, 0x5A, 0, 0, 0, 0}));
-  EXPECT_EQ(h.board().TransferPipe, 130u);
-  int readFrames = 0;
-  for (const auto& f : h.transport.Frames()) {
-    if (f.pipe == 2 && f.op == "out" && f.bytes.size() == 3) {
-      EXPECT_EQ(f.bytes, (Bytes{0x01, 0x89, 0x03}));
-      ++readFrames;
-    }
-  }
-  EXPECT_EQ(readFrames, 1);
-  EXPECT_EQ(gpio.portBPins & 0x80, 0x80);  // PB7 high: no interrupt
+  EXPECT_EQ(Frames(h, "out 2"), (Lines{"out 2: 00 88 03 5A", "out 2: 01 89 03"}));
+  EXPECT_GT(Frames(h, "out 1").size(), 1u);  // the nested exchanges ran
 }
 
-TEST(GpioTest, ExchangeSendsDataBeforeEnablesAndReadsThePortsBack) {
-  HeldLink h;
-  GpioPort& gpio = h.app->gpio;
-  EXPECT_EQ(gpio.GpioFrameLength, 0);
-  gpio.state[0] = 0x60;  // PB5 and PB6 drive the LEDs
-  gpio.state[2] = 0x40;
-  gpio.cmdGPIO_Write_Click();
-  const auto frames = h.transport.Frames();
-  ASSERT_EQ(frames.size(), 2u);
-  EXPECT_EQ(frames[0].pipe, 1u);
-  EXPECT_EQ(frames[0].bytes, (Bytes{0x40, 0x00, 0x60, 0x00}));
-  EXPECT_EQ(frames[1].pipe, 129u);
-  EXPECT_EQ(frames[1].length, 25u);
-  EXPECT_EQ(gpio.GpioFrameLength, 4);
-  EXPECT_EQ(h.board().TransferBuffer[0], 0xDF);  // PB5 driven low, PB7 (interrupt) high
-
-  // The LED data boxes set and clear only their own port C bit.
-  gpio.state[3] = 0xF0;
-  gpio.ChKLedData_Click(1, true);
-  EXPECT_EQ(gpio.state[3], 0xF2);
-  gpio.ChKLedData_Click(1, false);
-  gpio.ChKLedData_Click(0, false);
-  EXPECT_EQ(gpio.state[3], 0xF0);
-}
-
-TEST(SessionTest, StartWithTheBoardLightsInitAttachedAndInfo) {
-  Harness h;
-  h.startup().Show();
-  EXPECT_EQ(h.startup().Shp_USB_Init.fillColor(), kGreen);
-  EXPECT_EQ(h.startup().lamps.ShpAttach.fillColor(), kGreen);
-  EXPECT_EQ(h.startup().lamps.Shp_USB_Info.fillColor(), kGreen);
-  EXPECT_EQ(h.startup().lamps.Shp_USB_Transfer.fillColor(), kBlack);
-  EXPECT_TRUE(h.board().UsbConnected);
-  EXPECT_TRUE(h.board().SessionHeld);  // the load selects the first entry with the board attached
-  EXPECT_TRUE(h.toolkit.messages.empty());
-}
-
-TEST(SessionTest, StartWithoutTheBoardWaitsTenThousandPassesThenShowsRed) {
+TEST(SessionTest, WithoutTheBoardAtStartLampsTurnGreenOnAttachAndEachOperationChecksAndAborts) {
   Harness h(/*boardPlugged=*/false);
-  h.startup().Show();
-  EXPECT_EQ(h.startup().Shp_USB_Init.fillColor(), kGreen);
-  EXPECT_EQ(h.startup().lamps.ShpAttach.fillColor(), kRed);
-  EXPECT_EQ(h.startup().lamps.Shp_USB_Info.fillColor(), kRed);
+  h.board().USB_Abort();  // no session yet: nothing at all
+  EXPECT_TRUE(h.transport.calls.empty());
+  h.startup().Show();  // waits ten thousand event passes for the board
+  EXPECT_EQ(Lamps(h), (Colors{kGreen, kRed, kRed, kBlack}));
   EXPECT_GE(h.toolkit.processEventsCalls, 10000);
-  EXPECT_FALSE(h.board().UsbConnected);
-  EXPECT_FALSE(h.board().SessionHeld);
   EXPECT_TRUE(h.toolkit.messages.empty());  // no board is shown by the lamps alone
-
-  Harness noDriver;
-  noDriver.transport.initStatus = kUsbOther;
-  noDriver.startup().Show();
-  EXPECT_EQ(noDriver.startup().Shp_USB_Init.fillColor(), kRed);
-  EXPECT_EQ(noDriver.Count("init"), 1);  // only an aborted session is opened again
-  EXPECT_FALSE(noDriver.board().DeviceAttached);
-  EXPECT_TRUE(noDriver.toolkit.messages.empty());
-}
-
-TEST(SessionTest, LaterAttachTurnsAttachedGreenAndResetsInfoAndComm) {
-  Harness h(/*boardPlugged=*/false);
-  h.startup().Show();
   h.transport.board.Plug();
   h.board().DoEvents();
   EXPECT_TRUE(h.board().DeviceAttached);
   EXPECT_FALSE(h.board().UsbConnected);  // until the next device check
-  EXPECT_EQ(h.startup().lamps.ShpAttach.fillColor(), kGreen);
-  EXPECT_EQ(h.startup().lamps.Shp_USB_Info.fillColor(), kBlack);
-  EXPECT_EQ(h.startup().lamps.Shp_USB_Transfer.fillColor(), kBlack);
+  EXPECT_EQ(Lamps(h), (Colors{kGreen, kGreen, kBlack, kBlack}));
+
+  // Not held (no board at load): each operation checks the device first and aborts after.
+  h.board().BoardPipe = 2;
+  h.board().SetI2CAddress(0x88);
+  for (int round = 0; round < 2; ++round) {
+    h.transport.calls.clear();
+    h.board().FrameBegin();
+    h.board().I2C_WriteRegister(0x01, 0x04);
+    h.board().FrameEnd();
+    Lines ops = {"getDeviceInfo", "out", "resetDevice", "uninit"};
+    // The abort ended the session; the next check opens a new one instead of
+    // letting every later transfer fail.
+    if (round == 1) ops.insert(ops.begin(), {"init", "setInterface"});
+    EXPECT_EQ(h.transport.Ops(), ops) << "round " << round;
+    EXPECT_EQ(h.board().LastUsbStatus, 0u) << "round " << round;
+    EXPECT_EQ(h.transport.board.chipRegister(0x01), 0x04) << "round " << round;
+    EXPECT_FALSE(h.board().UsbConnected);
+    EXPECT_TRUE(h.board().DeviceAttached);  // an abort does not detach the board
+    // A power cycle clears the chip, so the next round proves its own write.
+    h.transport.board.Unplug();
+    h.transport.board.Plug();
+  }
+  EXPECT_EQ(h.toolkit.sleeps.back(), 100);
 }
 
 TEST(SessionTest, DetachDuringAReadFailsItStopsCollectionAndTellsTheUserOnce) {
@@ -189,9 +171,8 @@ TEST(SessionTest, DetachDuringAReadFailsItStopsCollectionAndTellsTheUserOnce) {
   h.board().DoEvents();
   EXPECT_EQ(h.board().TransferBuffer, (Bytes{0, 0, 0, 0, 0}));
   EXPECT_EQ(h.board().LastUsbStatus, kUsbNoDevice);
-  ASSERT_EQ(h.toolkit.messages.size(), 1u);
-  EXPECT_EQ(h.toolkit.messages[0],
-            "Device has been disconnected, reconnect and re-initialize all registers");
+  EXPECT_EQ(h.toolkit.messages,
+            Lines{"Device has been disconnected, reconnect and re-initialize all registers"});
   EXPECT_FALSE(h.app->flags.CollectRunning);
   EXPECT_FALSE(h.board().DeviceAttached);
   EXPECT_TRUE(h.board().DeviceDetached);
@@ -200,12 +181,18 @@ TEST(SessionTest, DetachDuringAReadFailsItStopsCollectionAndTellsTheUserOnce) {
   EXPECT_FALSE(h.board().deviceInfo.has_value());
   // The frame failed and the detach came at the next event pass; the reply
   // read after it failed too.
-  EXPECT_EQ(h.Attached().fillColor(), kRed);
-  EXPECT_EQ(h.Comm().fillColor(), kRed);
-  EXPECT_EQ(h.startup().lamps.Shp_USB_Info.fillColor(), kBlack);
+  EXPECT_EQ(Lamps(h), (Colors{kGreen, kRed, kBlack, kRed}));
 }
 
-TEST(SessionTest, RefusedInterfaceLeavesTheBoardDetachedAndExplainsPermissions) {
+TEST(SessionTest, RefusedInitOrInterfaceLeavesTheBoardDetachedAndOnlyDenialExplainsItself) {
+  Harness noDriver;
+  noDriver.transport.initStatus = kUsbOther;
+  noDriver.startup().Show();
+  EXPECT_EQ(noDriver.startup().Shp_USB_Init.fillColor(), kRed);
+  EXPECT_EQ(noDriver.Count("init"), 1);  // only an aborted session is opened again
+  EXPECT_FALSE(noDriver.board().DeviceAttached);
+  EXPECT_TRUE(noDriver.toolkit.messages.empty());
+
   Harness busy;
   busy.transport.setInterfaceStatus = kUsbBusy;
   busy.startup().Show();
@@ -226,61 +213,26 @@ TEST(SessionTest, RefusedInterfaceLeavesTheBoardDetachedAndExplainsPermissions) 
             std::string::npos);
 }
 
-TEST(SessionTest, CloseResetsPipesOneTwoThreeAndReleasesOnlyAfterTheThirdSucceeds) {
+TEST(SessionTest, StartWithTheBoardHoldsItAndCloseResetsPipesOneTwoThreeReleasingAfterTheThird) {
   Harness h;
   h.startup().Show();
+  EXPECT_EQ(Lamps(h), (Colors{kGreen, kGreen, kGreen, kBlack}));
+  EXPECT_TRUE(h.board().UsbConnected);
+  EXPECT_TRUE(h.board().SessionHeld);  // the load selects the first entry with the board attached
+  EXPECT_TRUE(h.toolkit.messages.empty());
+
   h.transport.calls.clear();
   h.transport.resetPipeStatuses = {kUsbIoError, 0, kUsbIoError};
   h.board().USB_Close();
-  EXPECT_EQ(h.transport.Ops(), (std::vector<std::string>{"resetPipe", "resetPipe", "resetPipe"}));
+  EXPECT_EQ(h.transport.Ops(), (Lines{"resetPipe", "resetPipe", "resetPipe"}));
   EXPECT_EQ(h.transport.calls[2].pipe, 3u);
   EXPECT_TRUE(h.board().deviceInfo.has_value());
-  EXPECT_GT(h.board().hDriver, 0);
 
   h.transport.calls.clear();
   h.transport.resetPipeStatuses = {kUsbIoError, kUsbIoError, 0};
   h.board().USB_Close();
   EXPECT_EQ(h.transport.Ops().back(), "uninit");
   EXPECT_FALSE(h.board().deviceInfo.has_value());
-}
-
-TEST(SessionTest, NotHeldOperationsCheckFirstAndAbortAfterAndStillWorkNextTime) {
-  Harness h(/*boardPlugged=*/false);
-  h.board().USB_Abort();  // no session yet: nothing at all
-  EXPECT_TRUE(h.transport.calls.empty());
-
-  h.startup().Show();  // no board at load: the session is not held
-  h.transport.board.Plug();
-  h.board().DoEvents();
-  h.board().BoardPipe = 2;
-  h.board().SetI2CAddress(0x88);
-  ASSERT_FALSE(h.board().SessionHeld);
-
-  for (int round = 0; round < 2; ++round) {
-    h.transport.calls.clear();
-    h.board().FrameBegin();
-    h.board().I2C_WriteRegister(0x01, 0x04);
-    h.board().FrameEnd();
-    if (round == 0) {
-      EXPECT_EQ(h.transport.Ops(),
-                (std::vector<std::string>{"getDeviceInfo", "out", "resetDevice", "uninit"}));
-    } else {
-      // The abort ended the session; the next check opens a new one instead of
-      // letting every later transfer fail.
-      EXPECT_EQ(h.transport.Ops(),
-                (std::vector<std::string>{"init", "setInterface", "getDeviceInfo", "out",
-                                          "resetDevice", "uninit"}));
-    }
-    EXPECT_EQ(h.board().LastUsbStatus, 0u) << "round " << round;
-    EXPECT_EQ(h.transport.board.chipRegister(0x01), 0x04) << "round " << round;
-    EXPECT_EQ(h.board().hDriver, 0);
-    EXPECT_FALSE(h.board().UsbConnected);
-    EXPECT_TRUE(h.board().DeviceAttached);  // an abort does not detach the board
-    // A power cycle clears the chip, so the next round proves its own write.
-    h.transport.board.Unplug();
-    h.transport.board.Plug();
-  }
-  EXPECT_EQ(h.toolkit.sleeps.back(), 100);
 }
 
 }  // namespace

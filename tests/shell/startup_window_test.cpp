@@ -8,46 +8,56 @@
 namespace kps {
 namespace {
 
-using test::Harness;
+using Lines = std::vector<std::string>;
 
+// A program whose startup window has been loaded and shown.
+struct Started : test::Harness {
+  explicit Started(bool boardPlugged = true) : Harness(boardPlugged) { s.Show(); }
+  StartupWindow& s = startup();
+};
 
-TEST(StartupWindowTest, LoadFillsTheListAndShowsOnlyTheListLampsAndMenu) {
-  Harness h;
-  StartupWindow& s = h.startup();
-  s.Show();
-  EXPECT_TRUE(s.form.visible());
-  EXPECT_EQ(s.form.caption(), "Norvale ALS Evaluation Software");
-  EXPECT_EQ(s.cboTypeSelect.items(),
-            (std::vector<std::string>{"I2C Address Selection", "Adr=0x88 (KPS7110/20/60)",
-                                      "Adr=0x8A (KPS7110/60)"}));
-  EXPECT_EQ(s.cboTypeSelect.listIndex(), 0);
-  EXPECT_FALSE(s.goto_x28.visible());
-  EXPECT_FALSE(s.goto_adaptive.visible());
-  EXPECT_FALSE(s.lamps.Shp_USB_Info.visible());
-  EXPECT_FALSE(s.lamps.Shp_USB_Transfer.visible());
-  EXPECT_FALSE(s.Label2_1.visible());
-  EXPECT_TRUE(s.Label2_0.visible());
-  EXPECT_EQ(s.Label2_0.caption(), "USB Init             Attached");
+TEST(StartupWindowTest, LoadShowsOnlyTheListLampsAndMenuAndClosingEndsSessionAndProgram) {
+  Started h;
+  EXPECT_EQ(h.s.form.caption(), "Norvale ALS Evaluation Software");
+  EXPECT_EQ(h.s.cboTypeSelect.items(),
+            (Lines{"I2C Address Selection", "Adr=0x88 (KPS7110/20/60)", "Adr=0x8A (KPS7110/60)"}));
+  EXPECT_EQ(h.s.cboTypeSelect.listIndex(), 0);
+  EXPECT_FALSE(h.s.goto_x28.visible() || h.s.goto_adaptive.visible() || h.s.Label2_1.visible());
+  EXPECT_FALSE(h.s.lamps.Shp_USB_Info.visible() || h.s.lamps.Shp_USB_Transfer.visible());
+  EXPECT_EQ(h.s.Label2_0.caption(), "USB Init             Attached");
   EXPECT_FALSE(h.app->console.form.visible());
+
+  h.transport.calls.clear();
+  h.s.Form_QueryUnload();
+  h.s.Form_Unload();
+  EXPECT_EQ(h.transport.Ops(), (Lines{"resetPipe", "resetPipe", "resetPipe", "uninit"}));
+  EXPECT_EQ(h.toolkit.quits, 1);
+  EXPECT_TRUE(h.app->ended());
 }
 
-TEST(StartupWindowTest, ChoosingAnAddressNeedsTheBoardThenOpensTheConsole) {
-  Harness h(/*boardPlugged=*/false);
-  StartupWindow& s = h.startup();
-  s.Show();
-  s.cboTypeSelect.setListIndex(2);
+TEST(StartupWindowTest, ChoosingAnAddressNeedsTheBoardWithoutLoopingThenOpensTheConsole) {
+  Started h(/*boardPlugged=*/false);
+  h.s.cboTypeSelect.setListIndex(2);
   EXPECT_EQ(h.toolkit.messages,
-            std::vector<std::string>{
-                "Evaluation Board is not connected, or another application is using it."});
-  EXPECT_EQ(s.cboTypeSelect.listIndex(), 0);
+            Lines{"Evaluation Board is not connected, or another application is using it."});
+  EXPECT_EQ(h.s.cboTypeSelect.listIndex(), 0);
   EXPECT_FALSE(h.app->console.form.visible());
   EXPECT_FALSE(h.board().SessionHeld);
+  // The window is activated again when the message box closes.
+  int activations = 0;
+  h.toolkit.onMessage = [&](const std::string&) {
+    ++activations;
+    h.s.Form_Activate();
+  };
+  h.s.cboTypeSelect.setListIndex(1);
+  EXPECT_EQ(activations, 1);
+  EXPECT_EQ(h.s.cboTypeSelect.listIndex(), 0);
 
   h.transport.board.Plug();  // plugged in after the start
   h.board().DoEvents();
-  s.cboTypeSelect.setListIndex(2);
+  h.s.cboTypeSelect.setListIndex(2);
   ConsoleWindow& console = h.app->console;
-  EXPECT_EQ(h.toolkit.messages.size(), 1u);
+  EXPECT_EQ(h.toolkit.messages.size(), 2u);
   EXPECT_TRUE(console.form.visible());
   EXPECT_EQ(console.form.caption(), "KPS7110/20/60 ALS+PROX Evaluation Software");
   EXPECT_EQ(console.txtI2CADR.text(), "8A");
@@ -55,95 +65,52 @@ TEST(StartupWindowTest, ChoosingAnAddressNeedsTheBoardThenOpensTheConsole) {
   EXPECT_TRUE(h.board().UsbConnected);
   EXPECT_TRUE(h.board().SessionHeld);
   EXPECT_EQ(h.board().StatusForm, &console.lamps);
-  EXPECT_FALSE(s.form.visible());
-  EXPECT_FALSE(h.app->adaptive.form.visible());
+  EXPECT_FALSE(h.s.form.visible());
   EXPECT_TRUE(h.transport.Frames().empty());  // opening the console sends nothing to the chip
 }
 
-TEST(StartupWindowTest, ActivationResetsTheListWithoutOpeningAnything) {
-  Harness h;
-  StartupWindow& s = h.startup();
-  s.Show();
-  s.cboTypeSelect.setListIndex(1);
+TEST(StartupWindowTest, ActivationResetsTheListAndClosingDuringAChoiceOpensNothing) {
+  Started h;
+  h.s.cboTypeSelect.setListIndex(1);
   ASSERT_TRUE(h.app->console.form.visible());
   h.app->console.form.setVisible(false);  // stands for a window that is not there yet
-
   const int checksBefore = h.Count("getDeviceInfo");
-  s.Form_Activate();
-  EXPECT_EQ(s.cboTypeSelect.listIndex(), 0);
+  h.s.Form_Activate();
+  EXPECT_EQ(h.s.cboTypeSelect.listIndex(), 0);
   EXPECT_FALSE(h.app->console.form.visible());
-  EXPECT_EQ(h.board().StatusForm, &s.lamps);
+  EXPECT_EQ(h.board().StatusForm, &h.s.lamps);
   // The first entry checks the device and holds the session, nothing more.
   EXPECT_EQ(h.Count("getDeviceInfo"), checksBefore + 1);
   // Activating again while the list is already reset runs nothing.
-  s.Form_Activate();
+  h.s.Form_Activate();
   EXPECT_EQ(h.Count("getDeviceInfo"), checksBefore + 1);
-}
 
-TEST(StartupWindowTest, ActivationFromInsideTheNotConnectedMessageDoesNotLoop) {
-  Harness h(/*boardPlugged=*/false);
-  StartupWindow& s = h.startup();
-  s.Show();
-  int activations = 0;
-  // The window is activated again when the message box closes.
-  h.toolkit.onMessage = [&](const std::string&) {
-    ++activations;
-    s.Form_Activate();
-  };
-  s.cboTypeSelect.setListIndex(1);
-  EXPECT_EQ(activations, 1);
-  EXPECT_EQ(s.cboTypeSelect.listIndex(), 0);
-  EXPECT_FALSE(h.app->console.form.visible());
-}
-
-TEST(StartupWindowTest, ClosingTheProgramWhileAChoiceIsUnderWayOpensNothing) {
-  Harness h;
-  StartupWindow& s = h.startup();
-  s.Show();
-  h.toolkit.onProcessEvents = [&] { s.Unload(); };  // the user closes the window meanwhile
-  s.cboTypeSelect.setListIndex(1);
+  h.toolkit.onProcessEvents = [&] { h.s.Unload(); };  // the user closes the window meanwhile
+  h.s.cboTypeSelect.setListIndex(1);
   EXPECT_TRUE(h.app->ended());
   EXPECT_FALSE(h.app->console.form.visible());
 }
 
 TEST(StartupWindowTest, DebugButtonsOpenConsolesWithoutCheckingTheBoard) {
-  Harness h(/*boardPlugged=*/false);
-  StartupWindow& s = h.startup();
-  s.Show();
+  Started h(/*boardPlugged=*/false);
   const int checksBefore = h.Count("getDeviceInfo");
-  s.goto_adaptive.Click();
+  h.s.goto_adaptive.Click();
   ConsoleWindow& adaptive = h.app->adaptive;
   EXPECT_TRUE(adaptive.form.visible());
   EXPECT_EQ(adaptive.form.caption(), "KPS7110/20/60 ALS+PROX Adaptive GUI");
   EXPECT_EQ(adaptive.txtI2CADR.text(), "88");
-  EXPECT_EQ(h.board().I2CReadAddress, 0x89);
-  EXPECT_FALSE(s.form.visible());
+  EXPECT_FALSE(h.s.form.visible());
   EXPECT_FALSE(h.board().SessionHeld);
   EXPECT_EQ(h.Count("getDeviceInfo"), checksBefore);
   EXPECT_TRUE(h.toolkit.messages.empty());
 
-  s.goto_x28.Click();
+  h.s.goto_x28.Click();
   EXPECT_TRUE(h.app->console.form.visible());
-  EXPECT_EQ(h.app->console.form.caption(), "KPS7110/20/60 ALS+PROX Evaluation Software");
-}
-
-TEST(StartupWindowTest, ClosingClosesTheSessionAndEndsTheProgram) {
-  Harness h;
-  h.startup().Show();
-  h.transport.calls.clear();
-  h.startup().Form_QueryUnload();
-  h.startup().Form_Unload();
-  std::vector<std::string> ops;
-  for (const auto& c : h.transport.calls) ops.push_back(c.op);
-  EXPECT_EQ(ops, (std::vector<std::string>{"resetPipe", "resetPipe", "resetPipe", "uninit"}));
-  EXPECT_EQ(h.toolkit.quits, 1);
-  EXPECT_TRUE(h.app->ended());
 }
 
 TEST(ConsoleWindowTest, ExitAndCloseEndTheProgramOnceAndStopWork) {
-  Harness h;
-  h.startup().Show();
-  h.startup().cboTypeSelect.setListIndex(1);
+  Started h;
+  h.s.cboTypeSelect.setListIndex(1);
   h.app->about.Show();
   h.app->flags.CollectRunning = true;
   h.app->console.Command4.Click();
@@ -154,39 +121,27 @@ TEST(ConsoleWindowTest, ExitAndCloseEndTheProgramOnceAndStopWork) {
   EXPECT_EQ(h.Count("uninit"), 1);
   EXPECT_EQ(h.toolkit.quits, 1);
 
-  Harness closed;
-  closed.startup().Show();
-  closed.startup().cboTypeSelect.setListIndex(1);
+  Started closed;
+  closed.s.cboTypeSelect.setListIndex(1);
   closed.app->console.Form_QueryUnload();
   closed.app->console.Form_Unload();
   EXPECT_EQ(closed.Count("uninit"), 1);
   EXPECT_EQ(closed.toolkit.quits, 1);
 }
 
-TEST(AboutBoxTest, ShowsTitleAndVersionAndRevealsTheDebugButtons) {
-  Harness h;
-  h.startup().Show();
-  h.startup().mnuAbout.Click();
+TEST(AboutBoxTest, ShowsTitleVersionAndSystemInformationAndRevealsTheDebugButtons) {
+  Started h;
+  h.app->usbLibraryVersion = "libusb 9.9.9";
+  h.s.mnuAbout.Click();
   AboutBox& about = h.app->about;
   EXPECT_TRUE(about.form.visible());
   EXPECT_EQ(about.form.caption(), "About Norvale KPS7110/20/60 ALS GUI");
   EXPECT_EQ(about.lblVersion.caption(), "Version 1.0.13");
   EXPECT_EQ(about.lblTitle.caption(), "Norvale KPS7110/20/60 ALS GUI");
-  EXPECT_EQ(about.lblDescription.caption(), "");
   EXPECT_EQ(about.cmdSysInfo.caption(), "&System Info...");
   about.lblVersion.DblClick();
-  EXPECT_TRUE(h.startup().goto_x28.visible());
-  EXPECT_TRUE(h.startup().goto_adaptive.visible());
-  about.cmdOK.Click();
-  EXPECT_FALSE(about.form.visible());
-}
-
-TEST(AboutBoxTest, SystemInformationNamesVersionsIdsAndLinkState) {
-  Harness h;
-  h.startup().Show();
-  h.app->usbLibraryVersion = "libusb 9.9.9";
-  h.app->about.Show();
-  h.app->about.cmdSysInfo.Click();
+  EXPECT_TRUE(h.s.goto_x28.visible() && h.s.goto_adaptive.visible());
+  about.cmdSysInfo.Click();
   ASSERT_EQ(h.toolkit.reports.size(), 1u);
   const std::string& report = h.toolkit.reports[0];
   for (const char* expected :
@@ -195,6 +150,8 @@ TEST(AboutBoxTest, SystemInformationNamesVersionsIdsAndLinkState) {
         "Board USB id matched: 1209:a710", "Board attached: yes", "Attached green"}) {
     EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
   }
+  about.cmdOK.Click();
+  EXPECT_FALSE(about.form.visible());
 }
 
 TEST(CommandLineTest, OptionsAndTheirMistakes) {
