@@ -19,6 +19,8 @@ namespace kps {
 
 class AppContext;
 
+static_assert(kRegCount == kRegisterCount, "the link's pending flags cover every register");
+
 enum class ConsoleVariant { Main, Adaptive };
 
 // What differs between the main console and the adaptive console.

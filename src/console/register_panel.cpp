@@ -10,6 +10,13 @@ namespace kps {
 
 namespace {
 
+std::string Upper(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x80) c = static_cast<char>(std::toupper(c));
+  }
+  return text;
+}
+
 // Upper case, at most two characters (not bytes: "1ä" stays whole): what a
 // value entry keeps of its text.
 std::string CleanRegisterText(const std::string& text) {
@@ -18,18 +25,7 @@ std::string CleanRegisterText(const std::string& text) {
     ++end;  // past the lead byte, then past its continuation bytes
     while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
   }
-  std::string out = text.substr(0, end);
-  for (char& c : out) {
-    if (static_cast<unsigned char>(c) < 0x80) c = static_cast<char>(std::toupper(c));
-  }
-  return out;
-}
-
-std::string Upper(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x80) c = static_cast<char>(std::toupper(c));
-  }
-  return text;
+  return Upper(text.substr(0, end));
 }
 
 }  // namespace
