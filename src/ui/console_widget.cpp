@@ -38,16 +38,17 @@ LampWidget* Indicator(Lamp& model, QWidget* parent, int size = kIndicatorSize) {
   return lamp;
 }
 
-// The members of an option group, stacked in `columns` columns.
-QGridLayout* Options(OptionGroup& group, QWidget* parent, int columns = 1) {
-  auto* grid = new QGridLayout;
+// A frame holding the members of an option group, stacked in `columns` columns.
+QGroupBox* OptionFrame(Frame& frame, OptionGroup& group, QWidget* parent, int columns = 1) {
+  QGroupBox* box = Group(frame, parent);
+  auto* grid = new QGridLayout(box);
   grid->setSpacing(4);
   const int rows = (group.size() + columns - 1) / columns;
   for (int k = 0; k < group.size(); ++k) {
-    auto* button = BindOptionButton(group[group.first() + k], new QRadioButton(parent));
+    auto* button = BindOptionButton(group[group.first() + k], new QRadioButton(box));
     grid->addWidget(button, k % rows, k / rows);
   }
-  return grid;
+  return box;
 }
 
 // A caption written as column titles separated by runs of blanks (" 0x0   0x1 ..."),
@@ -150,21 +151,12 @@ QWidget* ConsoleWidget::BuildConfiguration(QWidget* parent) {
   auto* grid = new QGridLayout(frame);
   grid->setSpacing(6);
 
-  QGroupBox* mode = Group(c.Frame18, frame);
-  mode->setLayout(Options(c.OptMMode, mode));
-  QGroupBox* range = Group(c.Frame17, frame);
-  range->setLayout(Options(c.OptALSRange, range));
-  QGroupBox* drive = Group(c.Frame16, frame);
-  drive->setLayout(Options(c.OptProxDr, drive));
-  QGroupBox* sleep = Group(c.FrmIRLEd, frame);
-  sleep->setLayout(Options(c.OptIRSleep, sleep, 2));
-
-  grid->addWidget(mode, 0, 0);
-  grid->addWidget(range, 0, 1);
-  grid->addWidget(drive, 0, 2);
+  grid->addWidget(OptionFrame(c.Frame18, c.OptMMode, frame), 0, 0);
+  grid->addWidget(OptionFrame(c.Frame17, c.OptALSRange, frame), 0, 1);
+  grid->addWidget(OptionFrame(c.Frame16, c.OptProxDr, frame), 0, 2);
   grid->addWidget(BindCheckBox(c.chkALSEnable, new QCheckBox(frame)), 1, 0, 1, 2);
   grid->addWidget(BindLabel(c.Label16, new QLabel(frame)), 1, 2);
-  grid->addWidget(sleep, 2, 0, 1, 2);
+  grid->addWidget(OptionFrame(c.FrmIRLEd, c.OptIRSleep, frame, 2), 2, 0, 1, 2);
   auto* prox = BindCheckBox(c.ChkPEnable, new QCheckBox(frame));
   grid->addWidget(prox, 2, 2, Qt::AlignLeft | Qt::AlignBottom);
   return frame;
@@ -181,9 +173,7 @@ QWidget* ConsoleWidget::BuildInterruptControl(QWidget* parent) {
                          Lamp& flag) {
     QGroupBox* box = Group(outer, frame);
     auto* row = new QHBoxLayout(box);
-    QGroupBox* persist = Group(inner, box);
-    persist->setLayout(Options(persistence, persist, 2));
-    row->addWidget(persist);
+    row->addWidget(OptionFrame(inner, persistence, box, 2));
     auto* side = new QVBoxLayout;
     side->addWidget(BindButton(clear, new QPushButton(box)));
     side->addWidget(Indicator(flag, box, 18), 0, Qt::AlignHCenter);
@@ -195,9 +185,7 @@ QWidget* ConsoleWidget::BuildInterruptControl(QWidget* parent) {
   grid->addWidget(channel(n.Frame19, n.Frame20, n.optINTPALS, n.cmdALSClear, n.ShpAIInter), 1, 0, 1,
                   2);
 
-  QGroupBox* pin = Group(n.Frame21, frame);
-  pin->setLayout(Options(n.OptEPIN, pin));
-  grid->addWidget(pin, 2, 0, 2, 1);
+  grid->addWidget(OptionFrame(n.Frame21, n.OptEPIN, frame), 2, 0, 2, 1);
 
   auto* bits = new QHBoxLayout;
   bits->addWidget(BindButton(n.cmdSampleInternalIntrs, new QPushButton(frame)));
