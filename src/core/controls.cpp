@@ -88,4 +88,15 @@ int OptionGroup::selected() const {
   return -1;
 }
 
+void Picture::setSurface(PixelSurface* surface) {
+  PixelSurface* next = surface != nullptr ? surface : &memory_;
+  if (next == surface_) return;
+  for (int y = 0; y < next->height(); ++y) {
+    for (int x = 0; x < next->width(); ++x) next->SetPixel(x, y, surface_->Pixel(x, y));
+  }
+  surface_ = next;
+  next->Refresh();
+  Changed();
+}
+
 }  // namespace kps

@@ -13,7 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/memory_surface.h"
 #include "core/palette.h"
+#include "core/pixel_surface.h"
 
 namespace kps {
 
@@ -214,6 +216,23 @@ class ComboBox : public Control {
  private:
   std::vector<std::string> items_;
   int listIndex_ = -1;
+};
+
+// A picture box: a pixel surface of the design size. The window draws into a
+// surface in memory until a binding that shows the picture puts its own in
+// place (which takes over what was drawn so far).
+class Picture : public Control {
+ public:
+  Picture(std::string name, int width, int height)
+      : Control(std::move(name)), memory_(width, height), surface_(&memory_) {}
+  PixelSurface& surface() { return *surface_; }
+  const PixelSurface& surface() const { return *surface_; }
+  // nullptr goes back to the surface in memory.
+  void setSurface(PixelSurface* surface);
+
+ private:
+  MemorySurface memory_;
+  PixelSurface* surface_;
 };
 
 // A window: caption and whether it is shown. Windows that are created when

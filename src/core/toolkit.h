@@ -17,6 +17,21 @@ struct PlatformInfo {
 };
 enum class MessageResult { Ok, Cancel };
 
+// A moment of the local wall clock, for the dates and times files carry.
+struct LocalTime {
+  int year = 2000, month = 1, day = 1;
+  int hour = 0, minute = 0, second = 0;
+};
+
+// What an open-file dialog offers. `filter` is written as pairs of a
+// description and its patterns: "All Files (*.*)|*.*|Data Files(*.txt)|*.txt".
+struct FileDialogRequest {
+  std::string title;
+  std::string fileName;  // proposed; empty for none
+  std::string filter;
+  std::string defaultExtension;  // "*.txt"
+};
+
 class Toolkit {
  public:
   virtual ~Toolkit() = default;
@@ -35,6 +50,10 @@ class Toolkit {
   virtual void ShowReport(const std::string& title, const std::string& text) = 0;
   // The toolkit, operating system and kernel, for the system information.
   virtual PlatformInfo Platform() const = 0;
+  // The local date and time.
+  virtual LocalTime Now() = 0;
+  // A modal open-file dialog; the chosen path, or empty when the user cancelled.
+  virtual std::string OpenFileDialog(const FileDialogRequest& request) = 0;
 };
 
 }  // namespace kps

@@ -1,6 +1,8 @@
 #include "ui/qt_toolkit.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QFileDialog>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
@@ -133,6 +135,39 @@ PlatformInfo QtToolkit::Platform() const {
           (QSysInfo::kernelType() + QLatin1Char(' ') + QSysInfo::kernelVersion() +
            QLatin1Char(' ') + QSysInfo::currentCpuArchitecture())
               .toStdString()};
+}
+
+LocalTime QtToolkit::Now() {
+  const QDateTime now = QDateTime::currentDateTime();
+  const QDate d = now.date();
+  const QTime t = now.time();
+  return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
+}
+
+std::string QtToolkit::OpenFileDialog(const FileDialogRequest& request) {
+  // "Description|patterns|Description|patterns" becomes Qt's
+  // "Description (patterns);;Description (patterns)".
+  const QStringList parts = ToQ(request.filter).split(QLatin1Char('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    // A description that shows its patterns already ("All Files (*.*)") is
+    // taken as it is: Qt reads the patterns from its parentheses.
+    QString patterns = parts[i + 1];
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    filters.append(parts[i].contains(QLatin1Char('('))
+                       ? parts[i]
+                       : parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')'));
+  }
+  QFileDialog dialog(DialogParent(), ToQ(request.title), QString(), filters.join(";;"));
+  dialog.setObjectName("fileDialog");
+  dialog.setFileMode(QFileDialog::AnyFile);  // the measurement file may not exist yet
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  QString suffix = ToQ(request.defaultExtension);
+  suffix.remove(QStringLiteral("*."));
+  dialog.setDefaultSuffix(suffix);
+  if (!request.fileName.empty()) dialog.selectFile(ToQ(request.fileName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first().toStdString();
 }
 
 }  // namespace kps::ui

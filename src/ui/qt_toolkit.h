@@ -28,6 +28,8 @@ class QtToolkit : public Toolkit {
   void Quit() override;
   void ShowReport(const std::string& title, const std::string& text) override;
   PlatformInfo Platform() const override;
+  LocalTime Now() override;
+  std::string OpenFileDialog(const FileDialogRequest& request) override;
 
   // True once the program asked to end, whether or not an event loop ran to
   // be left (a test drives the windows without one).

@@ -20,4 +20,12 @@ MessageResult FakeToolkit::ShowMessage(const std::string& text, MessageButtons b
   return answer;
 }
 
+std::string FakeToolkit::OpenFileDialog(const FileDialogRequest& request) {
+  fileDialogs.push_back(request);
+  if (fileAnswers.empty()) return {};
+  std::string path = fileAnswers.front();
+  fileAnswers.pop_front();
+  return path;
+}
+
 }  // namespace kps::test

@@ -30,11 +30,16 @@ class FakeToolkit : public Toolkit {
   PlatformInfo Platform() const override {
     return {"FakeToolkit 1.0", "Test OS 1", "testkernel 1.2.3"};
   }
+  LocalTime Now() override { return time; }
+  std::string OpenFileDialog(const FileDialogRequest& request) override;
 
   std::vector<std::string> messages;
   std::deque<MessageResult> answers;  // for OK/Cancel boxes; Ok when empty
   std::vector<std::string> reports;
   std::vector<int> sleeps;
+  LocalTime time{2026, 12, 5, 10, 35, 12};  // what Now() answers
+  std::vector<FileDialogRequest> fileDialogs;  // every dialog shown
+  std::deque<std::string> fileAnswers;         // the paths chosen; empty = cancel
   uint32_t now = 0;
   int beeps = 0;
   int quits = 0;
