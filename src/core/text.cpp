@@ -1,10 +1,12 @@
 #include "core/text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 namespace kps {
 
@@ -53,7 +55,11 @@ std::string HexText(unsigned long value) {
   return buf;
 }
 
-double NumericValue(std::string_view text) {
+namespace {
+
+// Where the numeric prefix of a text lies (optional blanks, sign, digits,
+// decimal point, exponent): [begin, end), empty when there is none.
+std::pair<std::size_t, std::size_t> NumericPrefix(std::string_view text) {
   // Leading blanks are skipped, then the longest numeric prefix is taken.
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
@@ -65,7 +71,7 @@ double NumericValue(std::string_view text) {
     ++end;
     while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
   }
-  if (end == digits_start || (end == digits_start + 1 && text[digits_start] == '.')) return 0.0;
+  if (end == digits_start || (end == digits_start + 1 && text[digits_start] == '.')) return {i, i};
   // An exponent counts only when digits follow it.
   if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
     std::size_t e = end + 1;
@@ -75,8 +81,46 @@ double NumericValue(std::string_view text) {
       end = e;
     }
   }
-  const std::string number(text.substr(i, end - i));
+  return {i, end};
+}
+
+}  // namespace
+
+double NumericValue(std::string_view text) {
+  const auto [begin, end] = NumericPrefix(text);
+  if (begin == end) return 0.0;
+  const std::string number(text.substr(begin, end - begin));
   return std::strtod(number.c_str(), nullptr);
+}
+
+bool IsNumeric(std::string_view text) {
+  const auto [begin, end] = NumericPrefix(text);
+  if (begin == end) return false;
+  for (std::size_t i = end; i < text.size(); ++i) {
+    if (text[i] != ' ' && text[i] != '\t') return false;
+  }
+  return true;
+}
+
+std::string FormatFixed(double value, int minIntegerDigits, int decimals) {
+  if (!std::isfinite(value)) return "0";
+  // Halves away from zero, as a format pattern rounds; a tiny offset keeps
+  // values such as 0.125 (stored a hair below) from rounding down.
+  const double scale = std::pow(10.0, decimals);
+  double scaled = std::round(std::fabs(value) * scale * (1 + 1e-12));
+  std::string digits = std::to_string(static_cast<unsigned long long>(
+      std::min(scaled, 1.8e19)));
+  if (static_cast<int>(digits.size()) <= decimals) {
+    digits.insert(0, static_cast<std::size_t>(decimals + 1) - digits.size(), '0');
+  }
+  std::string integer = digits.substr(0, digits.size() - static_cast<std::size_t>(decimals));
+  const std::string fraction = digits.substr(integer.size());
+  if (integer == "0" && minIntegerDigits == 0) integer.clear();
+  if (static_cast<int>(integer.size()) < minIntegerDigits) {
+    integer.insert(0, static_cast<std::size_t>(minIntegerDigits) - integer.size(), '0');
+  }
+  const bool negative = value < 0 && scaled != 0;
+  return (negative ? "-" : "") + integer + (decimals > 0 ? "." + fraction : "");
 }
 
 long long RoundHalfEven(double value) {

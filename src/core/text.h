@@ -29,6 +29,14 @@ std::string HexText(unsigned long value);
 // decimal point, exponent); 0 when there is none.
 double NumericValue(std::string_view text);
 
+// True when the whole text is a number (blanks around it allowed).
+bool IsNumeric(std::string_view text);
+
+// A number as a "0000.00"-style pattern prints it: at least `minIntegerDigits`
+// integer digits (0: none before the point for values below 1, ".50"), exactly
+// `decimals` decimals, halves rounded away from zero.
+std::string FormatFixed(double value, int minIntegerDigits, int decimals);
+
 // Conversion to an integer: nearest, halves to even (2.5 -> 2, 3.5 -> 4);
 // values past the range of long long are held at its ends.
 long long RoundHalfEven(double value);

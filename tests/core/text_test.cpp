@@ -61,6 +61,26 @@ TEST(NumericValueTest, RoundsHalvesToEven) {
   EXPECT_EQ(RoundHalfEven(-1e300), std::numeric_limits<long long>::min());
 }
 
+TEST(NumericValueTest, IsNumericOnlyForAWholeNumber) {
+  for (const char* yes : {"50", " 50 ", "-3.5", "1e3"}) EXPECT_TRUE(IsNumeric(yes)) << yes;
+  for (const char* no : {"", "  ", "50ms", "abc", "."}) EXPECT_FALSE(IsNumeric(no)) << no;
+}
+
+TEST(FormatFixedTest, PatternsOfTheLuxAndTimeReadings) {
+  struct Case {
+    double value;
+    int digits;
+    int decimals;
+    const char* text;
+  } cases[] = {
+      {2048.0 / 4095 * 125, 4, 2, "0062.52"},  {4094.0 / 4095 * 2000, 4, 2, "1999.51"},
+      {0, 4, 2, "0000.00"},                    {12345.678, 4, 2, "12345.68"},
+      {0.4, 0, 2, ".40"},                      {20, 0, 2, "20.00"},
+      {0.125, 0, 2, ".13"},                    {-1.5, 4, 2, "-0001.50"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FormatFixed(c.value, c.digits, c.decimals), c.text);
+}
+
 TEST(SignedBlankTest, BlankForZeroAndPositiveMinusForNegative) {
   EXPECT_EQ(SignedBlank(37LL), " 37");
   EXPECT_EQ(SignedBlank(0LL), " 0");
