@@ -18,7 +18,9 @@ namespace {
 
 constexpr const char* kLineEnd = "\r\n";
 
-std::string Count(double value) { return SignedBlank(RoundHalfEven(value)); }
+std::string Count(double value) {
+  return SignedBlank(RoundHalfEven(value));
+}
 
 std::error_code LastError() {
   // A stdio failure that left errno alone still must not read as success.
@@ -95,11 +97,13 @@ std::string Replace(const std::string& path, const std::string& block) {
   if (fs::is_symlink(fs::symlink_status(target, ec))) {
     // Replace the file the link points to, not the link itself.
     const fs::path resolved = fs::canonical(target, ec);
-    if (ec) direct = true;  // a dangling link: let the system create its target
-    else target = resolved;
+    // A dangling link is left to the system, which creates the file it names.
+    direct = static_cast<bool>(ec);
+    if (!direct) target = resolved;
   }
   const fs::file_status status = fs::status(target, ec);
-  if (fs::is_directory(status)) return Failure(path, std::make_error_code(std::errc::is_a_directory));
+  if (fs::is_directory(status))
+    return Failure(path, std::make_error_code(std::errc::is_a_directory));
   const bool exists = fs::exists(status);
   // Devices and pipes must be written in place; renaming over them would
   // destroy them. An unknown status or a name without a file part is left to
@@ -172,8 +176,8 @@ std::string MeasurementBlock(const MeasurementHeader& header, std::span<const do
   std::string block;
   block.reserve(160 + static_cast<std::size_t>(count) * 24);
   block += "Collect Reg0:&h" + header.reg0 + " :Reg1 &h" + header.reg1 + ",Interval " +
-           header.interval + ", " + DateText(header.time) + "," + TimeText(header.time) +
-           ", Qty" + SignedBlank(count) + kLineEnd;
+           header.interval + ", " + DateText(header.time) + "," + TimeText(header.time) + ", Qty" +
+           SignedBlank(count) + kLineEnd;
   block += "Measurement#,Proximity (8-bit),ALS/IR (12-bit)";
   block += kLineEnd;
   for (int n = 0; n < count; ++n) {
@@ -186,7 +190,7 @@ std::string MeasurementBlock(const MeasurementHeader& header, std::span<const do
 }
 
 std::string WriteMeasurementFile(const std::string& path, const std::string& block, bool append) {
-  if (path.empty()) return Failure(path, "No file name given");
+  if (path.empty()) return "Cannot write the measurement file: no file name was given";
   return append ? Append(path, block) : Replace(path, block);
 }
 
