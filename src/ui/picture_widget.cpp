@@ -135,8 +135,7 @@ PictureWidget* BindPicture(Picture& model, PictureWidget* widget) {
   Follow(model, widget->binding_, [&model, widget] {
     // Only an explicit hide keeps a child widget from showing with its window;
     // a child that was never hidden shows when the window does.
-    const bool hidden =
-        widget->isHidden() && widget->testAttribute(Qt::WA_WState_ExplicitShowHide);
+    const bool hidden = widget->isHidden() && widget->testAttribute(Qt::WA_WState_ExplicitShowHide);
     if (hidden == model.visible()) widget->setVisible(model.visible());
     if (widget->isEnabled() != model.enabled()) widget->setEnabled(model.enabled());
     const QString tip = QString::fromStdString(model.toolTip());

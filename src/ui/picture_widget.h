@@ -50,9 +50,6 @@ class ImageSurface final : public PixelSurface {
   // Draws the picture with its top-left at (0, 0), one image pixel to one
   // logical pixel of the painter.
   void Paint(QPainter& painter) const;
-  // A copy that keeps what it holds: the surface writes its own image in place,
-  // which a shallow copy would share.
-  QImage Snapshot() const { return image_.copy(); }
 
  private:
   bool Inside(int x, int y) const {
