@@ -1,6 +1,7 @@
 // kps-eval: the evaluation program's GUI. Builds the application context over
 // the real board (libusb) or the simulated one, puts the windows over it and
-// starts at the startup window.
+// starts at the startup window; on the simulated board, with the board
+// simulator window beside it.
 #include <QApplication>
 #include <QTimer>
 
@@ -15,6 +16,8 @@
 #include "sim/simulated_board.h"
 #include "ui/app_windows.h"
 #include "ui/qt_toolkit.h"
+#include "ui/simulator_window.h"
+#include "ui/startup_window_widget.h"
 #include "ui/transport_watch.h"
 #include "usb/libusb_transport.h"
 
@@ -24,6 +27,7 @@ std::unique_ptr<kps::Transport> MakeTransport(const kps::CommandLine& options) {
   if (options.simulatedBoard) {
     kps::sim::SimOptions sim;
     if (options.simAddress) sim.chipAddress = *options.simAddress;
+    sim.scene = options.simScene;
     return std::make_unique<kps::sim::SimulatedBoard>(sim);
   }
   return std::make_unique<kps::usb::LibusbTransport>();
@@ -70,6 +74,16 @@ int main(int argc, char* argv[]) {
   kps::ui::AppWindows windows(ctx);
 
   kps::ui::TransportWatch watch(*transport, ctx.board);
+
+  // Declared after the transport, so that it goes before the board it works
+  // on. On screen from the start, so that the board can be pulled out while
+  // the startup window still waits for it.
+  std::unique_ptr<kps::ui::SimulatorWindow> simulator;
+  if (auto* board = dynamic_cast<kps::sim::SimulatedBoard*>(transport.get())) {
+    simulator = std::make_unique<kps::ui::SimulatorWindow>(*board);
+    simulator->placeBesideOnShow(&windows.startup());
+    simulator->show();
+  }
 
   // The startup window's load waits for the board while processing events, so
   // it runs inside the event loop.

@@ -1,6 +1,8 @@
 #include "shell/command_line.h"
 
 #include <cctype>
+#include <charconv>
+#include <cstdio>
 
 #include "board/usb_ids.h"
 
@@ -21,6 +23,57 @@ std::optional<unsigned> ParseHex(const std::string& text, std::size_t maxDigits)
   return value;
 }
 
+// A plain decimal number: an optional minus, digits, an optional point and
+// fraction. Exponents, hex, "inf" and "nan" are refused so that what a user
+// typed is what the scene gets.
+std::optional<double> ParseDecimal(const std::string& text) {
+  std::size_t digits = 0, points = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (std::isdigit(static_cast<unsigned char>(c))) {
+      ++digits;
+    } else if (c == '.') {
+      ++points;
+    } else if (!(c == '-' && i == 0)) {
+      return std::nullopt;
+    }
+  }
+  if (digits == 0 || points > 1) return std::nullopt;
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// Whole numbers without a point, so that usage and messages read "250", not "250.000000".
+std::string Number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// A numeric option of the simulated board's scene.
+struct SceneOption {
+  const char* name;
+  const char* what;  // in words, for the messages
+  const char* unit;
+  double max;  // every one starts at 0
+  double sim::Scene::*field;
+};
+
+constexpr SceneOption kSceneOptions[] = {
+    {"--sim-lux", "the ambient light", "lux", sim::kMaxLux, &sim::Scene::lux},
+    {"--sim-ir", "the infrared level", "on the lux scale", sim::kMaxIr, &sim::Scene::ir},
+    {"--sim-proximity", "the proximity count at the 110 mA drive", "counts", sim::kMaxProximity,
+     &sim::Scene::proximity},
+    {"--sim-noise", "the noise", "percent of full scale", sim::kMaxNoise, &sim::Scene::noise},
+};
+
+// "the ambient light, from 0 to 100000 (lux)"
+std::string Wanted(const SceneOption& option) {
+  return std::string(option.what) + ", from 0 to " + Number(option.max) + " (" + option.unit + ")";
+}
+
 }  // namespace
 
 std::optional<std::pair<uint16_t, uint16_t>> ParseUsbId(const std::string& text) {
@@ -36,6 +89,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine line;
   line.match.vendorId = kDefaultVendorId;
   line.match.productId = kDefaultProductId;
+  std::string simOnly;  // the first option that needs --simulated-board
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     auto value = [&](const std::string& option) -> std::optional<std::string> {
@@ -66,6 +120,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
       line.match.vendorId = ids->first;
       line.match.productId = ids->second;
     } else if (is("--sim-address")) {
+      if (simOnly.empty()) simOnly = "--sim-address";
       const auto text = value("--sim-address");
       const auto address = text ? ParseHex(*text, 2) : std::nullopt;
       if (!address) {
@@ -74,19 +129,46 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
                 "(for example 8A)"};
       }
       line.simAddress = static_cast<uint8_t>(*address);
+    } else if (is("--sim-scene")) {
+      if (simOnly.empty()) simOnly = "--sim-scene";
+      const auto text = value("--sim-scene");
+      if (!text) return {std::nullopt, "--sim-scene needs a shape: steady, ramp or sine"};
+      const auto shape = sim::SceneShapeFromName(*text);
+      if (!shape) {
+        return {std::nullopt,
+                "--sim-scene \"" + *text + "\" is not a scene shape: give steady, ramp or sine"};
+      }
+      line.simScene.shape = *shape;
     } else {
-      return {std::nullopt, "unknown option \"" + arg + "\""};
+      const SceneOption* option = nullptr;
+      for (const SceneOption& candidate : kSceneOptions) {
+        if (is(candidate.name)) option = &candidate;
+      }
+      if (option == nullptr) return {std::nullopt, "unknown option \"" + arg + "\""};
+      if (simOnly.empty()) simOnly = option->name;
+      const std::string name = option->name;
+      const auto text = value(name);
+      if (!text) return {std::nullopt, name + " needs a value: " + Wanted(*option)};
+      const auto number = ParseDecimal(*text);
+      if (!number) {
+        return {std::nullopt, name + " \"" + *text + "\" is not a number: give " + Wanted(*option)};
+      }
+      if (*number < 0.0 || *number > option->max) {
+        return {std::nullopt, name + " " + *text + " is out of range: give " + Wanted(*option)};
+      }
+      line.simScene.*(option->field) = *number;
     }
   }
-  if (line.simAddress && !line.simulatedBoard) {
-    return {std::nullopt, "--sim-address goes with --simulated-board"};
+  if (!simOnly.empty() && !line.simulatedBoard) {
+    return {std::nullopt, simOnly + " sets up the simulated board: it needs --simulated-board"};
   }
   return {line, ""};
 }
 
 std::string UsageText(const std::string& program) {
+  const sim::Scene scene;
   return "Usage: " + program +
-         " [--simulated-board [--sim-address HH]] [--usb-id VVVV:PPPP]\n"
+         " [--simulated-board [--sim-address HH] [scene options]] [--usb-id VVVV:PPPP]\n"
          "\n"
          "Evaluation software for the KPS7110/20/60 ambient-light and proximity sensor.\n"
          "\n"
@@ -96,7 +178,30 @@ std::string UsageText(const std::string& program) {
          "                       the KPS7110/60 variant may sit at 8A)\n"
          "  --usb-id VVVV:PPPP   the board's USB vendor and product id in hex (default 1209:a710)\n"
          "  --help               show this text\n"
-         "  --version            show the version\n";
+         "  --version            show the version\n"
+         "\n"
+         "Scene options: what the simulated sensor looks at (with --simulated-board only)\n"
+         "  --sim-lux N          ambient light in lux, 0 to " +
+         Number(sim::kMaxLux) + " (default " + Number(scene.lux) +
+         ")\n"
+         "  --sim-ir N           infrared on the lux scale, read in IR mode, 0 to " +
+         Number(sim::kMaxIr) + " (default " + Number(scene.ir) +
+         ")\n"
+         "  --sim-proximity N    proximity count at the 110 mA IR LED drive, 0 to " +
+         Number(sim::kMaxProximity) + " (default " + Number(scene.proximity) +
+         ");\n"
+         "                       the 220 mA drive reads twice that, at most 255\n"
+         "  --sim-noise N        random noise in percent of full scale, 0 to " +
+         Number(sim::kMaxNoise) + " (default " + Number(scene.noise) +
+         ": none)\n"
+         "  --sim-scene S        steady, ramp or sine (default " +
+         sim::SceneShapeName(scene.shape) +
+         "): the levels as set, or\n"
+         "                       rising from 0 to them over " +
+         std::to_string(sim::kShapePeriod) +
+         " conversions, or swinging from 0\n"
+         "                       up to them and back every " +
+         std::to_string(sim::kShapePeriod) + " conversions\n";
 }
 
 }  // namespace kps

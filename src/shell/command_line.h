@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "board/transport.h"
+#include "sim/scene.h"
 
 namespace kps {
 
@@ -14,6 +15,7 @@ struct CommandLine {
   bool simulatedBoard = false;
   UsbMatch match;                     // the board's ids (defaults in usb_ids.h)
   std::optional<uint8_t> simAddress;  // --sim-address HH: the simulated chip's 8-bit address
+  sim::Scene simScene;  // --sim-lux, --sim-ir, --sim-proximity, --sim-noise, --sim-scene
   bool help = false;
   bool version = false;
 };

@@ -9,6 +9,7 @@ namespace {
 
 // CONF (0x01) bits.
 constexpr uint8_t kConfProxEnable = 0x80;
+constexpr uint8_t kConfDrive220 = 0x08;  // IR LED at 220 mA; clear: 110 mA
 constexpr uint8_t kConfAlsEnable = 0x04;
 constexpr uint8_t kConfRange2000 = 0x02;
 constexpr uint8_t kConfModeIr = 0x01;
@@ -28,10 +29,9 @@ constexpr double kAlsFullScaleFine = 125.0;   // lux, range bit clear
 // Consecutive out-of-window conversions per persistence code.
 constexpr std::array<int, 4> kPersistence = {1, 4, 8, 16};
 
-// Scales a level to counts (full counts at fullScale): rounded to the nearest
-// count (halves up), held within 0..full; a level that is not a number reads 0.
-int ToCounts(double level, double fullScale, int full) {
-  const double counts = level * full / fullScale;
+// Rounded to the nearest count (halves up), held within 0..full; a level that
+// is not a number reads 0.
+int ToCounts(double counts, int full) {
   if (!(counts > 0.0)) return 0;
   if (counts >= full) return full;
   return static_cast<int>(std::floor(counts + 0.5));
@@ -109,13 +109,13 @@ std::vector<uint8_t> SensorChip::Read(int count) {
   return out;
 }
 
-int SensorChip::NoiseOffset() {
+int SensorChip::NoiseOffset(int full) {
   // Drawn from the raw generator output so that a seed gives the same
   // sequence with every standard library.
   const double unit = static_cast<double>(random_()) / 4294967296.0;  // [0, 1)
   if (!(scene_.noise > 0.0)) return 0;
-  const double noise = std::min(scene_.noise, 1e6);
-  return static_cast<int>(std::lround((2.0 * unit - 1.0) * noise));
+  const double span = std::min(scene_.noise, kMaxNoise) / 100.0 * full;
+  return static_cast<int>(std::lround((2.0 * unit - 1.0) * span));
 }
 
 bool SensorChip::Persisted(int reading, int low, int high, int persistenceCode, int& run) {
@@ -129,24 +129,28 @@ bool SensorChip::Persisted(int reading, int low, int high, int persistenceCode, 
 
 void SensorChip::Convert() {
   const uint8_t conf = regs_[kRegConf];
+  const double shape = ShapeFactor(scene_.shape, conversions_);
+  ++conversions_;
   // Two draws every cycle whatever is enabled, so that one channel's noise
   // does not depend on the other channel's enable bit.
-  const int proxNoise = NoiseOffset();
-  const int alsNoise = NoiseOffset();
+  const int proxNoise = NoiseOffset(kProxFullCount);
+  const int alsNoise = NoiseOffset(kAlsFullCount);
 
   const bool proxOn = (conf & kConfProxEnable) != 0;
   const bool alsOn = (conf & kConfAlsEnable) != 0;
 
   int prox = 0;
   if (proxOn) {
-    prox = ToCounts(scene_.proximity, 1.0, kProxFullCount);
+    // The reflected light, and so the count, goes with the LED current.
+    const double drive = (conf & kConfDrive220) != 0 ? 2.0 : 1.0;
+    prox = ToCounts(scene_.proximity * shape * drive, kProxFullCount);
     prox = std::clamp(prox + proxNoise, 0, kProxFullCount);
   }
   int als = 0;
   if (alsOn) {
     const double fullScale = (conf & kConfRange2000) != 0 ? kAlsFullScaleWide : kAlsFullScaleFine;
     const double level = (conf & kConfModeIr) != 0 ? scene_.ir : scene_.lux;
-    als = ToCounts(level, fullScale, kAlsFullCount);
+    als = ToCounts(level * shape * kAlsFullCount / fullScale, kAlsFullCount);
     als = std::clamp(als + alsNoise, 0, kAlsFullCount);
   }
   regs_[kRegProx] = static_cast<uint8_t>(prox);

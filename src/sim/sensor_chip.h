@@ -13,15 +13,9 @@
 #include <span>
 #include <vector>
 
-namespace kps::sim {
+#include "sim/scene.h"
 
-// What the sensor looks at.
-struct Scene {
-  double lux = 250.0;      // visible light, in lux
-  double ir = 40.0;        // infrared light, on the same scale as lux
-  double proximity = 0.1;  // 0..1, nearness of an object (1 = touching the window)
-  double noise = 0.0;      // counts of random noise, 0 = deterministic
-};
+namespace kps::sim {
 
 // Register addresses.
 inline constexpr uint8_t kRegId = 0x00;
@@ -59,6 +53,9 @@ class SensorChip {
 
   // One conversion cycle: new PROX, ALS1 and ALS2, then the interrupt check.
   void Convert();
+  // Conversion cycles run so far. The scene's shape follows this count; like
+  // the scene, it is kept when the chip loses power.
+  uint64_t conversions() const { return conversions_; }
 
   uint8_t reg(uint8_t address) const;
   uint8_t pointer() const { return pointer_; }
@@ -71,7 +68,9 @@ class SensorChip {
  private:
   uint8_t ReadAt(uint8_t address) const;
   void WriteAt(uint8_t address, uint8_t value);
-  int NoiseOffset();
+  // A noise offset in counts for a channel of `full` counts; draws one number
+  // from the generator whatever the noise level.
+  int NoiseOffset(int full);
   // Updates one channel's out-of-window run; true when the flag is due.
   static bool Persisted(int reading, int low, int high, int persistenceCode, int& run);
 
@@ -80,6 +79,7 @@ class SensorChip {
   int proxRun_ = 0;  // consecutive conversions outside the proximity window
   int alsRun_ = 0;   // the same for ALS/IR
   Scene scene_;
+  uint64_t conversions_ = 0;
   std::mt19937 random_;
 };
 

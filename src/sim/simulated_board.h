@@ -64,9 +64,13 @@ class SimulatedBoard : public kps::Transport {
   // The next `count` I2C transactions (frames on pipe 2) fail that way. Faults
   // queue up behind those already injected.
   void InjectFault(Fault fault, int count = 1);
+  // Injected faults still waiting for their frame.
+  int pendingFaults() const { return static_cast<int>(faults_.size()); }
 
   const Scene& scene() const { return chip_.scene(); }
   void setScene(const Scene& scene) { chip_.setScene(scene); }
+  // Conversion cycles the chip has run, which the scene's shape follows.
+  uint64_t conversions() const { return chip_.conversions(); }
 
   // The chip's register as it stands (0 past 0x0F); reading it here runs no conversion.
   uint8_t chipRegister(uint8_t reg) const { return chip_.reg(reg); }

@@ -15,7 +15,7 @@ TEST(SimBoardLinkTest, SessionAndRegisterRoundTrip) {
   ColorTable colors;
   InitColors(colors);
   RunFlags flags;
-  SimulatedBoard board(SimOptions{.scene = {.lux = 100.0, .proximity = 0.5}});
+  SimulatedBoard board(SimOptions{.scene = {.lux = 100.0, .proximity = 128.0}});
   BoardLink link(toolkit, board, colors, flags, UsbMatch{0x1209, 0xA710});
   link.BoardPipe = 2;
   link.SetI2CAddress(0x88);

@@ -98,7 +98,7 @@ TEST(SimI2cTest, WriteReadBackAutoIncrementReadOnlyRegistersAndTheChipAddress) {
   EXPECT_EQ(rig.Ask({0x02, 0x88, 0x11, 0x05}, 1), (Bytes{0x03}));
   EXPECT_EQ(rig.Ask({0x00, 0x88, 0x0D, 0x11, 0x22, 0x33, 0x44}, 1), (Bytes{0x06}));
   EXPECT_EQ(rig.board.chipRegister(0x09), 0x00);
-  // One read across the whole file (it converts: PROX = 0.1 x 255 = 0x1A).
+  // One read across the whole file (it converts: the default scene's proximity 26 = 0x1A).
   EXPECT_EQ(rig.Ask({0x12, 0x89, 0x00}, 19),
             (Bytes{0x12, 0x71, 0xA2, 0x00, 0x00, 0xFF, 0x00, 0xF0, 0xFF, 0x1A, 0x00, 0x00, 0x00,
                    0x00, 0x11, 0x22, 0x33, 0x00, 0x00}));
@@ -114,34 +114,42 @@ TEST(SimI2cTest, WriteReadBackAutoIncrementReadOnlyRegistersAndTheChipAddress) {
   EXPECT_EQ(other.Ask({0x01, 0x8B, 0x01}, 2), (Bytes{0x01, 0xA2}));
 }
 
-TEST(SimMeasurementTest, CountsFollowTheSceneAndConf) {
-  Rig rig(SimOptions{.scene = {.lux = 100.0, .ir = 40.0, .proximity = 0.5}});
+// The counts themselves are the chip's (sensor_chip_test.cpp); here, when a
+// conversion runs and how its counts come back in the measurement read.
+TEST(SimMeasurementTest, DataReadsConvertAndTheCountsComeBackInRegisters8To10) {
+  Rig rig(SimOptions{.scene = {.lux = 100.0, .ir = 40.0, .proximity = 64.0}});
   EXPECT_EQ(rig.Measure(), (Bytes{0x03, 0x00, 0x00, 0x00, 0x00}));  // all off
-  rig.Out(2, {0x00, 0x88, 0x01, 0x86});                             // prox, ALS, 2000 lux
+  rig.Out(2, {0x00, 0x88, 0x01, 0x8E});                             // prox 220 mA, ALS, 2000 lux
   EXPECT_EQ(rig.Measure(), (Bytes{0x03, 0x80, 0xCD, 0x00, 0x00}));  // 128, 205
-  rig.Out(2, {0x00, 0x88, 0x01, 0x07});                             // IR, 2000 lux
-  EXPECT_EQ(rig.Measure(), (Bytes{0x03, 0x00, 0x52, 0x00, 0x00}));  // 82
-  rig.board.setScene({.lux = 62.5, .proximity = 1.0});
-  rig.Out(2, {0x00, 0x88, 0x01, 0x84});  // prox, ALS, 125 lux
+  rig.board.setScene({.lux = 62.5, .proximity = 200.0});
+  rig.Out(2, {0x00, 0x88, 0x01, 0x84});  // prox 110 mA, ALS, 125 lux
   // Writing CONF or changing the scene does not convert; the next data read does.
-  EXPECT_EQ(rig.board.chipRegister(0x09), 0x52);
-  EXPECT_EQ(rig.Measure(), (Bytes{0x03, 0xFF, 0x00, 0x08, 0x00}));  // 255, 2048
-  rig.board.setScene({.lux = 250.0, .proximity = 3.0});
-  EXPECT_EQ(rig.Measure(), (Bytes{0x03, 0xFF, 0xFF, 0x0F, 0x00}));  // saturated: 4095
-  rig.board.setScene({.lux = 0.0});
+  EXPECT_EQ(rig.board.chipRegister(0x09), 0xCD);
+  EXPECT_EQ(rig.board.conversions(), 2u);
+  EXPECT_EQ(rig.Measure(), (Bytes{0x03, 0xC8, 0x00, 0x08, 0x00}));  // 200, 2048
+  rig.board.setScene({.lux = 250.0});
+  EXPECT_EQ(rig.Measure(), (Bytes{0x03, 0x1A, 0xFF, 0x0F, 0x00}));  // saturated: 4095
+  rig.board.setScene({.lux = 0.0, .proximity = 0.0});
   EXPECT_EQ(rig.Ask({0x01, 0x89, 0x0A}, 2), (Bytes{0x01, 0x00}));  // 0x0A alone converts too
-  EXPECT_EQ(rig.board.chipRegister(0x08), 0x1A);
+  EXPECT_EQ(rig.board.chipRegister(0x08), 0x00);
+  rig.Ask({0x01, 0x89, 0x07}, 2);  // ATH3 alone does not
+  EXPECT_EQ(rig.board.conversions(), 5u);
+
+  // The shape's place in its cycle survives the board losing power.
+  rig.board.Unplug();
+  rig.board.Plug();
+  EXPECT_EQ(rig.board.conversions(), 5u);
 }
 
 TEST(SimInterruptTest, FlagsFollowPersistenceAndThePinFollowsOrAnd) {
-  Rig rig(SimOptions{.scene = {.lux = 1000.0, .proximity = 0.5}});  // 2048, 128
+  Rig rig(SimOptions{.scene = {.lux = 1000.0, .proximity = 128.0}});  // 2048, 128
   rig.Out(2, {0x00, 0x88, 0x02, 0x20, 0x10, 0x40});  // persistence 4; proximity 0x10..0x40
   rig.Out(2, {0x00, 0x88, 0x05, 0x23, 0xC1, 0xAB});  // ALS/IR window 0x123..0xABC
   rig.Out(2, {0x00, 0x88, 0x01, 0x86});
   for (int i = 0; i < 3; ++i) rig.Measure();
-  rig.board.setScene({.lux = 1000.0, .proximity = 0.1});  // 26: back inside, the run starts over
+  rig.board.setScene({.lux = 1000.0, .proximity = 26.0});  // back inside, the run starts over
   rig.Measure();
-  rig.board.setScene({.lux = 1000.0, .proximity = 0.5});
+  rig.board.setScene({.lux = 1000.0, .proximity = 128.0});
   for (int i = 0; i < 3; ++i) rig.Measure();
   EXPECT_EQ(rig.Intr(), 0x20);
   EXPECT_EQ(rig.Out(1, {0x80, 0x00, 0x80, 0x00}), kUsbOk);  // PB7 an output driven high
@@ -158,12 +166,12 @@ TEST(SimInterruptTest, FlagsFollowPersistenceAndThePinFollowsOrAnd) {
 
   rig.WriteIntr(0x81);  // "And", persistence 1
   EXPECT_EQ(rig.MeasureIntr(), 0x81);
-  EXPECT_FALSE(rig.board.interruptPinAsserted());        // proximity flag alone
-  rig.board.setScene({.lux = 100.0, .proximity = 0.5});  // 205 < L
+  EXPECT_FALSE(rig.board.interruptPinAsserted());          // proximity flag alone
+  rig.board.setScene({.lux = 100.0, .proximity = 128.0});  // 205 < L
   EXPECT_EQ(rig.MeasureIntr(), 0x89);
   EXPECT_TRUE(rig.board.interruptPinAsserted());
-  rig.WriteIntr(0x00);                                    // "Or", flags cleared
-  rig.board.setScene({.lux = 1500.0, .proximity = 0.1});  // 3071 > H, proximity inside
+  rig.WriteIntr(0x00);                                     // "Or", flags cleared
+  rig.board.setScene({.lux = 1500.0, .proximity = 26.0});  // 3071 > H, proximity inside
   EXPECT_EQ(rig.MeasureIntr(), 0x08);
   EXPECT_TRUE(rig.board.interruptPinAsserted());  // ALS/IR flag alone
 }
