@@ -17,7 +17,7 @@ void ConsoleWindow::OptMMode_Click(int) {
   const bool ir = config.OptMMode[1].value();
   config.Label16.setCaption(ir ? "(In IR-Mode)" : design.alsModeCaption);
   // Lux means something only for ALS counts; the adaptive console shows it then.
-  txtReading.setVisible(!ir && design.showsLuxAndId);
+  txtReading.setVisible(!ir && design.showsExtras);
   UpdateField(field::kMeasureMode, ir ? 0x01 : 0x00);
 }
 

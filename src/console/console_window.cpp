@@ -1,5 +1,7 @@
 #include "console/console_window.h"
 
+#include <initializer_list>
+
 #include "core/text.h"
 #include "shell/app_context.h"
 
@@ -46,10 +48,13 @@ const ConsoleDesign& DesignOf(ConsoleVariant variant) {
           "PROX     ALS1    ALS2     (n/a)     (n/a)     (n/a)    TEST1  TEST2",
       .highPacking = HighPacking::LowNibbleInAth2,
       .mirrorsIntrFlags = true,
-      .showsLuxAndId = false,
+      .showsExtras = false,
       .alsModeCaption = "(In ALS-Mode)",
       .writeBoxTip = MainWriteTip,
       .readBoxTip = MainReadTip,
+      .collectingCaption =
+          "Real Time data display is executing, Click -Stop Data Acq.- to End",
+      .stopCaption = "Stop Data Acquisition",
   };
   static const ConsoleDesign kAdaptive{
       .formName = "frmKPS7110_adaptive",
@@ -67,17 +72,20 @@ const ConsoleDesign& DesignOf(ConsoleVariant variant) {
           "PDATA   ADT1   ADT2    XXXX     XXXX    TM1     TM2      TEN1",
       .highPacking = HighPacking::HighNibbleInAth2,
       .mirrorsIntrFlags = false,
-      .showsLuxAndId = true,
+      .showsExtras = true,
       .alsModeCaption = "Lux Calculation",
       .writeBoxTip = AdaptiveWriteTip,
       .readBoxTip = AdaptiveReadTip,
+      .collectingCaption =
+          "Real Time data display is executing, Click -Stop Real Time- to End",
+      .stopCaption = "Stop  Data Acquisition",
   };
   return variant == ConsoleVariant::Main ? kMain : kAdaptive;
 }
 
 ConfigControls::ConfigControls(const ConsoleDesign& design)
     : OptProxDr("OptProxDr", {design.proxDriveCaptions[0], design.proxDriveCaptions[1]}, 0) {
-  Label16.setVisible(design.showsLuxAndId);
+  Label16.setVisible(design.showsExtras);
   LblCommTest.setBackColor(Rgb{255, 0, 0});
   LblCommTest.setForeColor(Rgb{255, 255, 255});
 }
@@ -97,6 +105,9 @@ InterruptControls::InterruptControls(const ConsoleDesign& design)
     txtILow[i].setToolTip("Hex Value of Limit");
     txtIHigh[i].setToolTip("Hex Value of Limit");
   }
+  ChkSampleInt[0].setToolTip("Check to Poll External Interrupt Status during data collection.");
+  ChkSampleInt[1].setToolTip(
+      "Check to Interrupt ( via I2C Read) Status during data collection.");
   optINTP[3].setToolTip("Sets the Clock Cycle Integration Time");
   cmdALSClear.setToolTip("Clear ALS/IR Interrupt ");
   cmdPIClear.setToolTip("Clear Proximity Interrupt ");
@@ -105,12 +116,56 @@ InterruptControls::InterruptControls(const ConsoleDesign& design)
   for (int i = 0; i < 3; ++i) ShpIntrStatus[i].setFillColor(kDarkGreen);
 }
 
+MeasureControls::MeasureControls() {
+  for (Label* indicator : {&prox_sat_alert_lbl, &alsir_sat_alert_lbl}) {
+    indicator->setBackColor(Rgb{0, 0, 0});
+    indicator->setForeColor(Rgb{255, 255, 255});
+  }
+  constexpr double kDarkGreen = 2;
+  ShpMeas.setFillColor(kDarkGreen);
+  Label17.setVisible(false);
+  txtReading2.setVisible(false);
+  txtReading3.setVisible(false);
+}
+
+GraphControls::GraphControls(const ConsoleDesign& design)
+    : cmdStopData("cmdStopData", design.stopCaption) {
+  Picture1.setToolTip("Real Time Graph Display of Light Level.");
+  cmdAutoScale.setToolTip(
+      "If measurements are executing, click here for an automatic calculation of the Graph "
+      "Scaling.");
+  cmdCollectData.setToolTip(
+      "Begins a continuous timer controller trigger, reading and display of the KPS700x Ambient "
+      "Light Reading.");
+  txtInterval.setToolTip("Operator Selected time between Measurement Triggers.");
+  txtTime1.setToolTip("Actual Loop Measurement Time");
+  cmdStopData.setVisible(false);
+  txtTime1.setVisible(false);
+  Label6.setVisible(false);
+  for (Control* extra : std::initializer_list<Control*>{&Label37, &txtScale2, &cmdAutoScale}) {
+    extra->setVisible(design.showsExtras);
+  }
+  lblRange.setVisible(false);
+  cmdCollect.setVisible(false);
+  Label3.setVisible(false);
+}
+
+RecordControls::RecordControls() {
+  chkAppend.setToolTip(
+      "If check, data is appended to end of Measurement file, if uncheck file is overwritten "
+      "with present data only.");
+  cmdBrowse.setToolTip("Use this to select file where measurement data will be written.");
+  cmdStartRec[0].setToolTip("Click here to save measurement to disk file.");
+  txtFilePath.setToolTip("Contains Path + File name where measurement data will be written.");
+}
+
 ConsoleWindow::ConsoleWindow(AppContext& app, ConsoleVariant v)
     : variant(v),
       design(DesignOf(v)),
       form(design.formName, ""),
       config(design),
       intr(design),
+      graph(design),
       app_(app) {
   constexpr double kDarkGreen = 2;
   for (int i = 0; i < kRegCount; ++i) {
@@ -123,9 +178,10 @@ ConsoleWindow::ConsoleWindow(AppContext& app, ConsoleVariant v)
   }
   regs.Label5[0].setCaption(design.registerAddresses);
   regs.Label5[1].setCaption(design.registerNames);
-  regs.Frame22.setVisible(design.showsLuxAndId);
+  regs.Frame22.setVisible(design.showsExtras);
   regs.lblUSBStatis.setVisible(false);
-  txtReading.setVisible(design.showsLuxAndId);
+  txtReading.setVisible(design.showsExtras);
+  meas.lblKfactor.setVisible(design.showsExtras);  // it goes with the lux reading
   Label13.setToolTip("Double-click for the compact or the expanded layout");
   ConnectHandlers();
 }
@@ -161,6 +217,17 @@ void ConsoleWindow::ConnectHandlers() {
   intr.cmdSampleInternalIntrs.onClick = [this] { cmdSampleInternalIntrs_Click(); };
   intr.cmdISamples.onClick = [this] { cmdISamples_Click(); };
 
+  meas.cmdReadAd.onClick = [this] { cmdReadAd_Click(); };
+  graph.cmdCollectData.onClick = [this] { CollectData(); };
+  graph.cmdStopData.onClick = [this] { StopCollection(); };
+  graph.cmdScale.onClick = [this] { cmdScale_Click(); };
+  graph.cmdAutoScale.onClick = [this] { cmdAutoScale_Click(); };
+  graph.cmdDrawTrace.onClick = [this] { cmdDrawTrace_Click(); };
+  graph.txtInterval.onLostFocus = [this] { txtInterval_LostFocus(); };
+  rec.cmdStartRec[0].onClick = [this] { StartRecording(0); };
+  rec.cmdBrowse.onClick = [this] { cmdBrowse_Click(); };
+  rec.mnuSaveMeas.onClick = [this] { mnuSaveMeas_Click(); };
+
   Label13.onDblClick = [this] { Label13_DblClick(); };
   Command4.onClick = [this] { Command4_Click(); };
 }
@@ -187,21 +254,32 @@ void ConsoleWindow::Form_Load() {
   shared.LuxSettleCount = 0;
   shared.LuxFullScale = {2000, 125};
   shared.LuxRangeIndex = 1;
+  chart.AxisTitle = {"AD Cnt", "AD Cnt"};
   SetRegisterToolTips();
   board.BoardPipe = kI2cOutPipe;
   SetLimitFormats();
+  meas.Label36.setVisible(false);
   InitColors(app_.colors);
   config.LblCommTest.setVisible(false);
+  meas.Label17.setVisible(false);
+  meas.txtReading2.setVisible(false);
+  meas.txtReading3.setVisible(false);
 
   // The starting image; nothing goes to the chip.
   shared.caches.RegWriteCache = InitialImage(design.initialReg0);
   for (int i = 0; i < kRegCount; ++i) {
     regs.txtRegHex[i].setText(HexByte(shared.caches.RegWriteCache[static_cast<std::size_t>(i)]));
   }
+
+  SetDefaultRecordingPath();
+  graph.txtInterval.setText("50");
   app_.flags.CollectRunning = false;
   board.DoEvents();
 
+  PrepareGraph();
+
   config.frmMode.setVisible(true);
+  graph.frmTimeBase.setVisible(true);
   CompactView = true;
   Label13_DblClick();  // to the expanded layout
   for (int i = 0; i < 3; ++i) board.DoEvents();
@@ -242,6 +320,16 @@ void ConsoleWindow::Form_GotFocus() {
 void ConsoleWindow::Label13_DblClick() {
   CompactView = !CompactView;
   regs.Frame2.setVisible(!CompactView);
+  graph.frmTimeBase.setVisible(!CompactView);
+  rec.frmDataRecord.setVisible(!CompactView);
+  if (CompactView) {
+    // These stay hidden when the expanded layout comes back.
+    for (Control* c : std::initializer_list<Control*>{&graph.cmdCollect, &graph.Label3,
+                                                      &meas.Label17, &meas.txtReading2,
+                                                      &meas.txtReading3}) {
+      c->setVisible(false);
+    }
+  }
   app_.board.DoEvents();
 }
 
@@ -257,6 +345,8 @@ void ConsoleWindow::Unload() {
   // A second close while the first processes events does nothing more.
   if (unloading_) return;
   unloading_ = true;
+  // A collection that runs below this handler ends at its next event point.
+  app_.flags.CollectRunning = false;
   Form_QueryUnload();
   Form_Unload();
 }
@@ -268,6 +358,7 @@ void ConsoleWindow::Form_QueryUnload() {
 
 void ConsoleWindow::Form_Unload() {
   unloading_ = true;
+  app_.flags.CollectRunning = false;
   form.setVisible(false);
   app_.startup.Unload();
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "acquisition/strip_chart.h"
 #include "board/board_link.h"
 #include "console/register_map.h"
 #include "core/controls.h"
@@ -35,10 +36,14 @@ struct ConsoleDesign {
   const char* registerNames;                     // Label5(1)
   HighPacking highPacking;              // where the high ALS/IR threshold sits in ATH2/ATH3
   bool mirrorsIntrFlags;                // reading INTR colours the flag lamps and drives the LEDs
-  bool showsLuxAndId;                   // Label16, txtReading and Frame22 shown at creation
+  // Shown at creation: Label16 and txtReading (lux), Label37 and txtScale2 (the
+  // right label column's scale), cmdAutoScale, Frame22 (register 0 ID).
+  bool showsExtras;
   const char* alsModeCaption;           // Label16 when "ALS" is selected
   const char* (*writeBoxTip)(int reg);  // design tool tip of txtRegHex(reg)
   const char* (*readBoxTip)(int reg);   // design tool tip of txtRegRd(reg)
+  const char* collectingCaption;        // cmdCollectData while a collection runs
+  const char* stopCaption;              // cmdStopData
 };
 
 const ConsoleDesign& DesignOf(ConsoleVariant variant);
@@ -57,6 +62,14 @@ struct ConsoleShared {
   int LuxRangeIndex = 1;
   int LuxSettleCount = 0;
   std::array<double, 2> LuxFullScale{2000, 125};
+
+  // The last measurement read and the samples of the last (or running) collection.
+  int32_t ProxCount = 0;
+  int32_t AlsIrCount = 0;
+  static constexpr int kHistorySize = 1011;
+  std::array<double, kHistorySize> ProxHistory{};
+  std::array<double, kHistorySize> AlsHistory{};
+  int32_t SampleIndex = 0;  // the slot the next sample fills; held at 1010
 };
 
 // "Device Registers": any register by hand, the ID and the status text.
@@ -139,6 +152,71 @@ struct InterruptControls {
   explicit InterruptControls(const ConsoleDesign& design);
 };
 
+// "Last AD Reading": the measurement read, its counts and saturation indicators.
+struct MeasureControls {
+  Frame FrmMeasure{"FrmMeasure", "Last AD Reading"};
+  Button cmdReadAd{"cmdReadAd", "Read ADs"};
+  ControlArray<Label> lblMeasurements{"lblMeasurements",
+                                      {"Prox", "Prox Count", "ALS/IR Count", "ALS / IR"}};
+  Label Sat_Alert_Label{"Sat_Alert_Label", "Saturated?"};
+  Label prox_sat_alert_lbl{"prox_sat_alert_lbl", "No"};
+  Label alsir_sat_alert_lbl{"alsir_sat_alert_lbl", "No"};
+  Lamp ShpMeas{"ShpMeas", "New reading"};
+  Label lblKfactor{"lblKfactor", "1"};
+  Label Label36{"Label36", "ADC Reading"};
+  // Controls of the design that this program never shows.
+  Label Label17{"Label17", ""};
+  TextBox txtReading2{"txtReading2", ""};
+  TextBox txtReading3{"txtReading3", ""};
+
+  MeasureControls();
+};
+
+// The real-time graph with its scale and timing controls and the collection buttons.
+struct GraphControls {
+  Picture Picture2{"Picture2", 504, 360};  // the label panel; holds Picture1 at (52, 20)
+  Picture Picture1{"Picture1", 404, 304};  // the graph
+  Label lblRange{"lblRange", ""};
+  TextBox txtScale{"txtScale", "25000"};
+  TextBox txtScaleMin{"txtScaleMin", "0"};
+  Label Label37{"Label37", "Scale 2 Max"};
+  TextBox txtScale2{"txtScale2", "4095"};
+  TextBox txtScaleMin2{"txtScaleMin2", "0"};
+  Label lblTrig{"lblTrig", "Scale Max    Scale Min"};
+  Button cmdScale{"cmdScale", "Manual Re-Scale"};
+  Button cmdAutoScale{"cmdAutoScale", "Automatic Re-Scale"};
+  Button cmdDrawTrace{"cmdDrawTrace", "DrawTrace"};
+  Button cmdCollectData{"cmdCollectData", "Collect / Graph Real Time Data"};
+  Button cmdStopData;
+  Label Label18{"Label18", ""};
+  Label lblLoop_Count{"lblLoop_Count", "0"};
+  Label Label11{"Label11", "Captured Readings"};
+  Frame frmTimeBase{"frmTimeBase", "Graph Timing"};
+  TextBox txtInterval{"txtInterval", "100"};
+  TextBox txtTime1{"txtTime1", ""};
+  Label Label6{"Label6", "Meas.Time"};
+  Label Label4{"Label4", "Loop Time"};
+  Label Label7{"Label7", "mSec"};
+  // Controls of the design that this program never shows.
+  Button cmdCollect{"cmdCollect", ""};
+  Label Label3{"Label3", ""};
+
+  explicit GraphControls(const ConsoleDesign& design);
+};
+
+// "Save Measurements to File" and the window's menu.
+struct RecordControls {
+  Frame frmDataRecord{"frmDataRecord", "Save Measurements to File"};
+  CheckBox chkAppend{"chkAppend", "Append"};
+  Button cmdBrowse{"cmdBrowse", "Browse"};
+  ControlArray<Button> cmdStartRec{"cmdStartRec", {"Write to Disk"}};
+  TextBox txtFilePath{"txtFilePath", ""};
+  MenuItem mnuMenu{"mnuMenu", "Menu"};
+  MenuItem mnuSaveMeas{"mnuSaveMeas", "Save Measurements"};
+
+  RecordControls();
+};
+
 class ConsoleWindow {
  public:
   ConsoleWindow(AppContext& app, ConsoleVariant variant);
@@ -150,9 +228,13 @@ class ConsoleWindow {
   RegisterPanel regs;
   ConfigControls config;
   InterruptControls intr;
+  MeasureControls meas;
+  GraphControls graph;
+  RecordControls rec;
   TextBox txtI2CADR{"txtI2CADR", "88"};
-  // The lux reading; the measurement group places it.
-  TextBox txtReading{"txtReading", ""};
+  TextBox txtReading{"txtReading", ""};  // the lux reading, under Label16
+  // The graph's scale, traces, labels and saved background.
+  StripChart chart;
   LinkLamps lamps;
   Label Label13{"Label13", "USB COMM"};
   Button Command4{"Command4", "Exit"};
@@ -205,6 +287,28 @@ class ConsoleWindow {
   // Sends the GPIO state and leaves port B's pins in byte 0 of the transfer buffer.
   void Sample_PortB();
 
+  // Measurement read and lux.
+  void cmdReadAd_Click();
+  // One reading of registers 8..10; false when none was made (no board, the
+  // bus busy, the window closing).
+  bool MeasurementRead();
+  void LuxReading();
+
+  // Real-time collection: runs until CollectRunning is cleared.
+  void CollectData();
+  void StopCollection();
+
+  // Graph scale, test trace and time axis.
+  void cmdScale_Click();
+  void cmdAutoScale_Click();
+  void cmdDrawTrace_Click();
+  void txtInterval_LostFocus();
+
+  // Recording.
+  void StartRecording(int index);
+  void cmdBrowse_Click();
+  void mnuSaveMeas_Click();
+
  private:
   void ConnectHandlers();
   void SetRegisterToolTips();
@@ -227,11 +331,34 @@ class ConsoleWindow {
   void CheckDeviceIfNotHeld();
   void AbortIfNotHeld();
   void SetI2CAddressFromText();
+  // Runs a "Read ADs" that found the bus busy, once the bus is free; the
+  // handlers that hold the bus call it as they end.
+  void RunDeferredRead();
+  // The graph's load steps: scales, labels, traces, grid and background.
+  void PrepareGraph();
+  // Recording's default file: Data.csv in the folder the program started from.
+  void SetDefaultRecordingPath();
+  // Processes pending events; false once the window is closing, so a long
+  // handler stops touching it.
+  bool Pump();
+  // What a collection pass keeps from one pass to the next.
+  struct Pacing {
+    int32_t interval = 50;
+    uint32_t deadline = 0;
+    uint32_t previousEnd = 0;
+  };
+  void CollectionPass(Pacing& pacing);
+  // The register writes, then reads, queued while the bus was busy; the
+  // threshold read too when `limits`.
+  void ServeQueuedRegisterOps(bool limits);
+  // The saturation indicator: red "Yes" at full scale, black "No" below, only on a change.
+  static void ShowSaturation(Label& indicator, int32_t count, int32_t full);
   uint8_t ReplyByte(std::size_t index) const;
 
   AppContext& app_;
   bool loaded_ = false;
   bool unloading_ = false;  // a close or "Exit" is under way or done
+  bool readDeferred_ = false;  // "Read ADs" came while the bus was busy
 };
 
 }  // namespace kps

@@ -104,6 +104,7 @@ void ConsoleWindow::cmdWrtReg_Click(int i) {
   board.DoEvents();
   ToggleGreen(regs.ShpIndwr[i]);
   AbortIfNotHeld();
+  RunDeferredRead();
 }
 
 void ConsoleWindow::cmdRDReg_Click(int i) {
@@ -128,6 +129,7 @@ void ConsoleWindow::cmdRDReg_Click(int i) {
   board.UsbBusy = false;
   board.RegOpsPending = false;
   board.DoEvents();
+  RunDeferredRead();
 }
 
 void ConsoleWindow::ShowIntrFlags(uint8_t v) {

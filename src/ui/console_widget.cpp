@@ -7,6 +7,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -15,6 +17,7 @@
 
 #include "ui/bindings.h"
 #include "ui/lamp_widget.h"
+#include "ui/picture_widget.h"
 
 namespace kps::ui {
 
@@ -86,6 +89,12 @@ ConsoleWidget::ConsoleWidget(ConsoleWindow& model, QWidget* parent)
   layout->setSpacing(8);
 
   layout->addWidget(BuildRegisterPanel(central));
+  auto* acquisition = new QHBoxLayout;
+  acquisition->setSpacing(8);
+  acquisition->addWidget(BuildGraph(central), 0, Qt::AlignTop);
+  acquisition->addLayout(BuildGraphControls(central));
+  acquisition->addStretch(1);
+  layout->addLayout(acquisition);
   auto* groups = new QHBoxLayout;
   groups->setSpacing(8);
   groups->addWidget(BuildConfiguration(central), 0, Qt::AlignTop);
@@ -97,6 +106,7 @@ ConsoleWidget::ConsoleWidget(ConsoleWindow& model, QWidget* parent)
   layout->addStretch(1);
 
   setCentralWidget(central);
+  BuildMenu();
   BindForm(model.form, this);
   // The compact layout is a smaller window, not a window with a hole in it.
   Follow(model.regs.Frame2, this, [this] {
@@ -155,7 +165,17 @@ QWidget* ConsoleWidget::BuildConfiguration(QWidget* parent) {
   grid->addWidget(OptionFrame(c.Frame17, c.OptALSRange, frame), 0, 1);
   grid->addWidget(OptionFrame(c.Frame16, c.OptProxDr, frame), 0, 2);
   grid->addWidget(BindCheckBox(c.chkALSEnable, new QCheckBox(frame)), 1, 0, 1, 2);
-  grid->addWidget(BindLabel(c.Label16, new QLabel(frame)), 1, 2);
+  // The lux reading under its title, with the factor it is shown with.
+  auto* lux = new QVBoxLayout;
+  lux->setSpacing(2);
+  lux->addWidget(BindLabel(c.Label16, new QLabel(frame)));
+  auto* luxRow = new QHBoxLayout;
+  auto* reading = Box(model_.txtReading, frame, 6);
+  reading->setReadOnly(true);
+  luxRow->addWidget(reading);
+  luxRow->addWidget(BindLabel(model_.meas.lblKfactor, new QLabel(frame)));
+  lux->addLayout(luxRow);
+  grid->addLayout(lux, 1, 2);
   grid->addWidget(OptionFrame(c.FrmIRLEd, c.OptIRSleep, frame, 2), 2, 0, 1, 2);
   auto* prox = BindCheckBox(c.ChkPEnable, new QCheckBox(frame));
   grid->addWidget(prox, 2, 2, Qt::AlignLeft | Qt::AlignBottom);
@@ -305,6 +325,128 @@ QLayout* ConsoleWidget::BuildBottomRow(QWidget* parent) {
 
   row->addWidget(BindButton(model_.Command4, new QPushButton(parent)), 0, Qt::AlignBottom);
   return row;
+}
+
+QWidget* ConsoleWidget::BuildGraph(QWidget* parent) {
+  GraphControls& g = model_.graph;
+  // The label panel holds the graph itself at (52, 20), as the labels expect.
+  auto* panel = BindPicture(g.Picture2, new PictureWidget(parent));
+  auto* chart = BindPicture(g.Picture1, new PictureWidget(panel));
+  chart->move(52, 20);
+  return panel;
+}
+
+QWidget* ConsoleWidget::BuildMeasure(QWidget* parent) {
+  MeasureControls& m = model_.meas;
+  QGroupBox* frame = Group(m.FrmMeasure, parent);
+  auto* grid = new QGridLayout(frame);
+  grid->setHorizontalSpacing(10);
+  grid->setVerticalSpacing(4);
+  grid->addWidget(BindButton(m.cmdReadAd, new QPushButton(frame)), 0, 0, 2, 1);
+  for (int column : {0, 1}) {
+    const int title = column == 0 ? 0 : 3;  // "Prox", "ALS / IR"
+    const int value = column == 0 ? 1 : 2;
+    grid->addWidget(BindLabel(m.lblMeasurements[title], new QLabel(frame)), 0, column + 1,
+                    Qt::AlignHCenter);
+    auto* count = BindLabel(m.lblMeasurements[value], new QLabel(frame));
+    count->setAlignment(Qt::AlignCenter);
+    count->setFrameShape(QFrame::StyledPanel);
+    count->setMinimumWidth(count->fontMetrics().horizontalAdvance(QStringLiteral("ALS/IR Count")) + 8);
+    grid->addWidget(count, 1, column + 1);
+  }
+  grid->addWidget(Indicator(m.ShpMeas, frame), 1, 3);
+  grid->addWidget(BindLabel(m.Sat_Alert_Label, new QLabel(frame)), 2, 0, Qt::AlignRight);
+  for (Label* indicator : {&m.prox_sat_alert_lbl, &m.alsir_sat_alert_lbl}) {
+    auto* label = BindLabel(*indicator, new QLabel(frame));
+    label->setAlignment(Qt::AlignCenter);
+    grid->addWidget(label, 2, indicator == &m.prox_sat_alert_lbl ? 1 : 2);
+  }
+  grid->setColumnStretch(4, 1);
+  return frame;
+}
+
+QLayout* ConsoleWidget::BuildGraphControls(QWidget* parent) {
+  GraphControls& g = model_.graph;
+  auto* column = new QVBoxLayout;
+  column->setSpacing(6);
+  column->addWidget(BuildMeasure(parent));
+
+  // The scale boxes under their titles, and the scale buttons.
+  auto* scale = new QGridLayout;
+  scale->setHorizontalSpacing(6);
+  scale->addWidget(BindLabel(g.lblTrig, new QLabel(parent)), 0, 0, 1, 2);
+  scale->addWidget(Box(g.txtScale, parent, 5), 1, 0);
+  scale->addWidget(Box(g.txtScaleMin, parent, 5), 1, 1);
+  scale->addWidget(BindButton(g.cmdScale, new QPushButton(parent)), 1, 2);
+  scale->addWidget(BindLabel(g.Label37, new QLabel(parent)), 2, 0);
+  scale->addWidget(Box(g.txtScale2, parent, 5), 2, 1);
+  scale->addWidget(BindButton(g.cmdAutoScale, new QPushButton(parent)), 2, 2);
+  scale->addWidget(BindButton(g.cmdDrawTrace, new QPushButton(parent)), 3, 2);
+  scale->setColumnStretch(3, 1);
+  column->addLayout(scale);
+
+  // The collection buttons; the running caption is long, so the button wraps to it.
+  auto* collect = BindButton(g.cmdCollectData, new QPushButton(parent));
+  collect->setMinimumHeight(collect->sizeHint().height() + 8);
+  column->addWidget(collect);
+  column->addWidget(BindButton(g.cmdStopData, new QPushButton(parent)));
+  auto* status = BindLabel(g.Label18, new QLabel(parent));
+  status->setObjectName("Label18");
+  column->addWidget(status);
+
+  auto* lower = new QHBoxLayout;
+  lower->addWidget(BuildTimeBase(parent), 0, Qt::AlignTop);
+  lower->addWidget(BuildRecording(parent), 1, Qt::AlignTop);
+  column->addLayout(lower);
+  column->addStretch(1);
+  return column;
+}
+
+QWidget* ConsoleWidget::BuildTimeBase(QWidget* parent) {
+  GraphControls& g = model_.graph;
+  QGroupBox* frame = Group(g.frmTimeBase, parent);
+  auto* grid = new QGridLayout(frame);
+  grid->setSpacing(4);
+  auto* interval = Box(g.txtInterval, frame, 5);
+  auto* intervalTitle = new QLabel(tr("Interval"), frame);
+  intervalTitle->setObjectName("lblInterval");
+  intervalTitle->setBuddy(interval);
+  grid->addWidget(intervalTitle, 0, 0);
+  grid->addWidget(interval, 0, 1);
+  grid->addWidget(BindLabel(g.Label7, new QLabel(frame)), 0, 2);
+  grid->addWidget(BindLabel(g.Label4, new QLabel(frame)), 1, 0);
+  auto* loop = Box(g.txtTime1, frame, 5);
+  loop->setReadOnly(true);
+  grid->addWidget(loop, 1, 1);
+  grid->addWidget(BindLabel(g.Label6, new QLabel(frame)), 1, 2);
+  return frame;
+}
+
+QWidget* ConsoleWidget::BuildRecording(QWidget* parent) {
+  RecordControls& r = model_.rec;
+  GraphControls& g = model_.graph;
+  QGroupBox* frame = Group(r.frmDataRecord, parent);
+  auto* grid = new QGridLayout(frame);
+  grid->setSpacing(4);
+  auto* path = BindTextBox(r.txtFilePath, new QLineEdit(frame));
+  path->setMinimumWidth(path->fontMetrics().horizontalAdvance(QString(28, QChar('W'))));
+  grid->addWidget(path, 0, 0, 1, 4);
+  grid->addWidget(BindCheckBox(r.chkAppend, new QCheckBox(frame)), 1, 0);
+  grid->addWidget(BindButton(r.cmdBrowse, new QPushButton(frame)), 1, 1);
+  grid->addWidget(BindButton(r.cmdStartRec[0], new QPushButton(frame)), 1, 2);
+  auto* count = BindLabel(g.lblLoop_Count, new QLabel(frame));
+  count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  grid->addWidget(count, 2, 0);
+  grid->addWidget(BindLabel(g.Label11, new QLabel(frame)), 2, 1, 1, 2);
+  grid->setColumnStretch(3, 1);
+  return frame;
+}
+
+void ConsoleWidget::BuildMenu() {
+  RecordControls& r = model_.rec;
+  QMenu* menu = menuBar()->addMenu(QString());
+  BindMenuItem(r.mnuMenu, menu->menuAction());
+  menu->addAction(BindMenuItem(r.mnuSaveMeas, new QAction(menu)));
 }
 
 bool ConsoleWidget::event(QEvent* event) {

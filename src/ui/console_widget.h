@@ -27,6 +27,12 @@ class ConsoleWidget : public QMainWindow {
   QWidget* BuildInterruptControl(QWidget* parent);
   QWidget* BuildInterruptLimits(QWidget* parent);
   QLayout* BuildBottomRow(QWidget* parent);
+  QWidget* BuildGraph(QWidget* parent);
+  QWidget* BuildMeasure(QWidget* parent);
+  QLayout* BuildGraphControls(QWidget* parent);
+  QWidget* BuildTimeBase(QWidget* parent);
+  QWidget* BuildRecording(QWidget* parent);
+  void BuildMenu();
 
   ConsoleWindow& model_;
 };

@@ -4,50 +4,21 @@
 
 #include <utility>
 
-#include "support/harness.h"
+#include "support/opened_console.h"
 
 namespace kps {
 namespace {
 
 using test::Harness;
+using test::Opened;
 using Bytes = std::vector<uint8_t>;
-using RegWrites = std::vector<std::pair<int, int>>;
-
-// A started program that picked address 0x88 with the board attached (the
-// session is held), with the chosen console open and the recorded calls cleared.
-struct Opened : Harness {
-  explicit Opened(ConsoleVariant v = ConsoleVariant::Main) : variant(v) {
-    startup().Show();
-    startup().cboTypeSelect.setListIndex(1);
-    if (v == ConsoleVariant::Adaptive) app->OpenConsole(v, 0x88);
-    framesAtOpen = transport.Frames().size();
-    transport.calls.clear();
-  }
-  ConsoleWindow& c() { return app->Console(variant); }
-  sim::SimulatedBoard& sim() { return transport.board; }
-  // The register writes sent on the I2C pipe, as {register, value}.
-  RegWrites Writes() const {
-    RegWrites out;
-    for (const auto& f : transport.Frames()) {
-      if (f.op == "out" && f.pipe == 2 && f.bytes.size() == 4)
-        out.emplace_back(f.bytes[2], f.bytes[3]);
-    }
-    return out;
-  }
-  int GpioFrames() const {
-    int n = 0;
-    for (const auto& f : transport.Frames()) n += f.op == "out" && f.pipe == 1;
-    return n;
-  }
-  ConsoleVariant variant;
-  std::size_t framesAtOpen = 0;
-};
+using RegWrites = test::RegWrites;
 
 // Proximity enabled, an object at the window and a proximity window of 0..10:
 // the conversion run by reading PROX raises the proximity flag.
 void RaiseProximityFlag(Opened& h) {
   sim::Scene scene = h.sim().scene();
-  scene.proximity = 1.0;
+  scene.proximity = 255.0;
   h.sim().setScene(scene);
   h.c().intr.txtIHigh[2].setText("10");
   h.c().intr.cmdWrtILimits.Click();

@@ -47,6 +47,8 @@ class RecordingTransport : public Transport {
   uint32_t getDeviceInfoStatus = 0;
   uint32_t transferStatus = 0;
   std::deque<uint32_t> resetPipeStatuses;
+  // Replies of I2C frames (pipe 130) that stand in for the board's, in turn.
+  std::deque<std::vector<uint8_t>> i2cReplies;
   // Runs inside a transfer, before it reaches the board (to pull the board out mid-way).
   std::function<void()> duringTransfer;
 

@@ -1,0 +1,190 @@
+// Real-time collection: the measurement loop that reads, keeps the histories,
+// scrolls the graph, serves queued register operations and paces itself to
+// the operator's interval. It is a long-running handler: other handlers run
+// at its event points, and the stop takes effect at the top of the next pass.
+#include <algorithm>
+#include <limits>
+
+#include "console/console_window.h"
+#include "core/text.h"
+#include "shell/app_context.h"
+
+namespace kps {
+
+namespace {
+
+constexpr uint32_t kBlueTrace = 0x0000FF;
+constexpr uint32_t kRedTrace = 0xFF0000;
+constexpr int32_t kDefaultInterval = 50;
+// The pacing wait sleeps at most this long between rounds of event
+// processing, so that a long interval never freezes the window.
+constexpr int32_t kPacingSliceMs = 10;
+constexpr int32_t kLastSlot = ConsoleShared::kHistorySize - 1;  // 1010
+constexpr int kFirstDrawnSample = 10;                            // samples before are never drawn
+
+// The integer value of an interval text, held to a sane 32-bit range.
+int32_t IntervalOf(const std::string& text) {
+  const long long v = RoundHalfEven(NumericValue(text));
+  return static_cast<int32_t>(std::clamp<long long>(v, 0, std::numeric_limits<int32_t>::max()));
+}
+
+// Clock values wrap after 49 days; differences stay right.
+bool Reached(uint32_t now, uint32_t moment) {
+  return static_cast<int32_t>(now - moment) >= 0;
+}
+
+}  // namespace
+
+void ConsoleWindow::CollectData() {
+  BoardLink& board = app_.board;
+  ConsoleShared& s = app_.shared;
+  RunFlags& flags = app_.flags;
+  Toolkit& toolkit = app_.toolkit;
+  if (unloading_) return;
+
+  Pacing pacing;
+  pacing.interval = IntervalOf(graph.txtInterval.text());
+  graph.lblRange.setVisible(false);
+  txtReading.setText("");
+  meas.txtReading2.setText("");
+  meas.txtReading3.setText("");
+  graph.Label18.setCaption("Data Collection In Process");
+  graph.cmdCollectData.setCaption(design.collectingCaption);
+  graph.cmdCollectData.setEnabled(false);
+  graph.cmdStopData.setVisible(true);
+  Command4.setVisible(false);
+  flags.AbortRequested = false;
+
+  chart.ResetTraces(403);
+  chart.RestoreGraph(graph.Picture1.surface());
+  chart.DrawStart = 403;
+  s.SampleIndex = 0;
+  s.ProxHistory.fill(1.0);
+  s.AlsHistory.fill(1.0);
+  flags.CollectRunning = true;
+  graph.Label6.setVisible(true);
+  graph.txtTime1.setVisible(true);
+  pacing.previousEnd = toolkit.Millis();
+  pacing.deadline = pacing.previousEnd + static_cast<uint32_t>(pacing.interval);
+
+  if (!board.SessionHeld) {
+    board.USB_CheckDevice();
+    board.DoEvents();
+  }
+  flags.CollectRunning = true;
+  while (flags.CollectRunning && !unloading_) CollectionPass(pacing);
+  if (unloading_) return;  // the window is closing: leave it and the board alone
+
+  ServeQueuedRegisterOps(false);
+  if (!board.SessionHeld) {
+    board.USB_Abort();
+    board.DoEvents();
+  }
+  flags.AbortRequested = false;
+  graph.cmdCollectData.setEnabled(true);
+  graph.cmdStopData.setVisible(false);
+  graph.cmdCollectData.setCaption("Collect Data Graphical Real Time Data");
+  board.DoEvents();
+  Command4.setVisible(true);
+}
+
+void ConsoleWindow::CollectionPass(Pacing& p) {
+  BoardLink& board = app_.board;
+  ConsoleShared& s = app_.shared;
+  Toolkit& toolkit = app_.toolkit;
+
+  // The interval may change while collecting; a text that is no number means 50 ms.
+  const std::string& intervalText = graph.txtInterval.text();
+  if (IsNumeric(intervalText)) {
+    p.interval = IntervalOf(intervalText);
+  } else {
+    if (!Pump()) return;
+    p.interval = kDefaultInterval;
+  }
+
+  // Wake 3 to 4 ms before the deadline, handling events meanwhile.
+  while (!Reached(toolkit.Millis(), p.deadline - 4)) {
+    if (!Pump()) return;
+    const auto remaining = static_cast<int32_t>(p.deadline - (toolkit.Millis() + 3));
+    if (remaining > 0) toolkit.Sleep(std::min(remaining, kPacingSliceMs));
+  }
+
+  if (board.UsbBusy) {
+    // The bus belongs to an operation suspended below this loop; a read now
+    // could take its reply. No sample this pass: the loop tries again at the
+    // next one, and "Stop" frees the bus.
+    regs.lblUSBStatis.setCaption("Rd_AD Waiting");
+  } else {
+    MeasurementRead();
+    if (!Pump()) return;
+    ServeQueuedRegisterOps(true);
+    if (unloading_) return;
+
+    const auto slot = static_cast<std::size_t>(s.SampleIndex);
+    s.ProxHistory[slot] = s.ProxCount;
+    s.AlsHistory[slot] = s.AlsIrCount;
+
+    if (intr.ChkSampleInt[0].checked()) {
+      cmdISamples_Click();
+      if (!Pump()) return;
+    }
+    if (intr.ChkSampleInt[1].checked()) {
+      cmdSampleInternalIntrs_Click();
+      if (!Pump()) return;
+    }
+
+    // With no scale span (maximum = minimum) the newest row keeps the previous one.
+    if (const auto row = chart.GraphRow(s.AlsIrCount)) chart.AlsTrace[403] = *row;
+    if (s.SampleIndex < kLastSlot) ++s.SampleIndex;
+    if (const auto row = chart.GraphRow(s.ProxCount)) chart.ProxTrace[403] = *row;
+
+    if (s.SampleIndex > kFirstDrawnSample) {
+      graph.lblLoop_Count.setCaption(SignedBlank(s.SampleIndex - kFirstDrawnSample));
+      PixelSurface& picture = graph.Picture1.surface();
+      chart.TraceColor = kBlueTrace;
+      chart.ScrollProxTrace(picture, chart.DrawStart);
+      chart.TraceColor = kRedTrace;
+      chart.ScrollAlsTrace(picture, chart.DrawStart);
+      if (chart.DrawStart < 2) {
+        toolkit.Sleep(1);
+      } else {
+        --chart.DrawStart;
+      }
+    }
+    LuxReading();
+  }
+
+  const uint32_t end = toolkit.Millis();
+  p.deadline = end + static_cast<uint32_t>(p.interval);
+  graph.txtTime1.setText(SignedBlank(static_cast<int32_t>(toolkit.Millis() - p.previousEnd)));
+  p.previousEnd = end;
+}
+
+void ConsoleWindow::ServeQueuedRegisterOps(bool limits) {
+  BoardLink& board = app_.board;
+  if (board.RegOpsPending) {
+    for (int i = 0; i < kRegCount; ++i) {
+      if (board.RegWritePending[static_cast<std::size_t>(i)]) cmdWrtReg_Click(i);
+      if (!Pump()) return;
+    }
+    for (int i = 0; i < kRegCount; ++i) {
+      if (board.RegReadPending[static_cast<std::size_t>(i)]) cmdRDReg_Click(i);
+      if (!Pump()) return;
+    }
+    board.RegOpsPending = false;
+  }
+  if (limits && app_.shared.LimitsReadPending) cmdReadILimits_Click();
+}
+
+void ConsoleWindow::StopCollection() {
+  BoardLink& board = app_.board;
+  app_.flags.CollectRunning = false;
+  graph.Label18.setCaption("Data Collection Halted");
+  board.DoEvents();
+  for (int i = 0; i < 10000 && board.UsbBusy; ++i) board.DoEvents();
+  board.UsbBusy = false;
+  board.DoEvents();
+  board.DoEvents();
+}
+
+}  // namespace kps

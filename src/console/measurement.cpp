@@ -1,0 +1,117 @@
+// "Last AD Reading": one read of the data registers 8..10, the counts and
+// saturation indicators, the heartbeat, and the lux reading of each
+// collection pass.
+#include <cmath>
+
+#include "console/console_window.h"
+#include "core/text.h"
+#include "shell/app_context.h"
+
+namespace kps {
+
+namespace {
+
+constexpr int32_t kProxFull = 255;
+constexpr int32_t kAlsFull = 4095;
+constexpr Rgb kIndicatorRed{255, 0, 0};
+constexpr Rgb kIndicatorBlack{0, 0, 0};
+
+}  // namespace
+
+void ConsoleWindow::cmdReadAd_Click() {
+  MeasurementRead();
+}
+
+bool ConsoleWindow::Pump() {
+  app_.board.DoEvents();
+  return !unloading_;
+}
+
+void ConsoleWindow::RunDeferredRead() {
+  if (readDeferred_ && !app_.board.UsbBusy && !unloading_) {
+    readDeferred_ = false;
+    MeasurementRead();
+  }
+}
+
+bool ConsoleWindow::MeasurementRead() {
+  BoardLink& board = app_.board;
+  ConsoleShared& s = app_.shared;
+  if (unloading_) return false;
+  if (!board.DeviceAttached) {
+    NotConnectedFailure(true);
+    return false;
+  }
+  if (!board.SessionHeld) {
+    board.USB_CheckDevice();
+    if (!Pump()) return false;
+  }
+  if (board.UsbBusy) {
+    // Whoever holds the bus is suspended further down this one thread's stack,
+    // waiting for us to return: waiting here would never end. The read runs
+    // as soon as the holder lets the bus go.
+    regs.lblUSBStatis.setCaption("Rd_AD Waiting");
+    readDeferred_ = true;
+    return false;
+  }
+  board.UsbBusy = true;
+  regs.lblUSBStatis.setCaption("");
+  if (!Pump()) {
+    board.UsbBusy = false;
+    return false;
+  }
+  board.I2C_ReadRegisters(reg::kProx, 3, 5);
+  board.UsbBusy = false;
+
+  const uint8_t prox = ReplyByte(1);
+  const uint8_t alsLow = ReplyByte(2);
+  const uint8_t alsHigh = ReplyByte(3);
+  regs.txtRegRd[reg::kProx].setText(HexByte(prox));
+  regs.txtRegRd[reg::kAls1].setText(HexByte(alsLow));
+  regs.txtRegRd[reg::kAls2].setText(HexByte(alsHigh));
+  // The high byte is taken whole: the chip itself keeps it to four bits.
+  s.ProxCount = prox;
+  s.AlsIrCount = alsLow + 256 * alsHigh;
+  meas.lblMeasurements[1].setCaption(SignedBlank(s.ProxCount));
+  meas.lblMeasurements[2].setCaption(SignedBlank(s.AlsIrCount));
+  ShowSaturation(meas.prox_sat_alert_lbl, s.ProxCount, kProxFull);
+  ShowSaturation(meas.alsir_sat_alert_lbl, s.AlsIrCount, kAlsFull);
+  ToggleGreen(meas.ShpMeas);
+
+  if (!board.SessionHeld) {
+    board.USB_Abort();
+    if (!Pump()) return true;
+  }
+  // A "Read ADs" that came while this read held the bus runs now.
+  RunDeferredRead();
+  return true;
+}
+
+void ConsoleWindow::ShowSaturation(Label& indicator, int32_t count, int32_t full) {
+  // Only transitions are written; an indicator of any other colour is left alone.
+  if (count == full && indicator.backColor() == kIndicatorBlack) {
+    indicator.setBackColor(kIndicatorRed);
+    indicator.setCaption("Yes");
+  } else if (indicator.backColor() == kIndicatorRed && count < full) {
+    indicator.setBackColor(kIndicatorBlack);
+    indicator.setCaption("No");
+  }
+}
+
+void ConsoleWindow::LuxReading() {
+  ConsoleShared& s = app_.shared;
+  if (s.LuxSettleCount != 0) {
+    --s.LuxSettleCount;  // the reading holds still for a while after a range change
+    return;
+  }
+  const double count = NumericValue(meas.lblMeasurements[2].caption());
+  if (count != kAlsFull) {
+    const double fullScale = s.LuxFullScale[s.LuxRangeIndex == 0 ? 0 : 1];
+    txtReading.setText(FormatFixed(count / kAlsFull * fullScale, 4, 2));
+    return;
+  }
+  if (config.OptALSRange[0].value()) txtReading.setText(">=2000");
+  if (config.OptALSRange[1].value()) txtReading.setText(">=125");
+}
+
+}  // namespace kps
