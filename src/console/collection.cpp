@@ -50,8 +50,11 @@ void ConsoleWindow::CollectData() {
   meas.txtReading3.setText("");
   graph.Label18.setCaption("Data Collection In Process");
   graph.cmdCollectData.setCaption(design.collectingCaption);
-  graph.cmdCollectData.setEnabled(false);
+  // "Stop" appears before "Collect" goes grey, so that the focus passes from
+  // one to the other and not into the interval box, whose leaving would stop
+  // the collection.
   graph.cmdStopData.setVisible(true);
+  graph.cmdCollectData.setEnabled(false);
   Command4.setVisible(false);
   flags.AbortRequested = false;
 

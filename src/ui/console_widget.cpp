@@ -31,13 +31,28 @@ QGroupBox* Group(Frame& model, QWidget* parent) {
 
 QLineEdit* Box(TextBox& model, QWidget* parent, int chars) {
   auto* edit = BindTextBox(model, new QLineEdit(parent));
-  edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QString(chars, QChar('W'))) + 12);
+  // Fixed in both directions and opaque: a new text (some change at every
+  // collection pass) neither re-lays out the window nor repaints the frame behind.
+  edit->setFixedSize(edit->fontMetrics().horizontalAdvance(QString(chars, QChar('W'))) + 12,
+                     edit->sizeHint().height());
+  edit->setAutoFillBackground(true);
   return edit;
+}
+
+// A label that changes at every collection pass: a fixed size wide enough for
+// `widest` keeps its changes from re-laying out the window, and an opaque
+// background keeps them from repainting the frame behind it.
+QLabel* Steady(QLabel* label, const QString& widest) {
+  label->setFixedSize(label->fontMetrics().horizontalAdvance(widest) + 10,
+                      label->sizeHint().height());
+  label->setAutoFillBackground(true);
+  return label;
 }
 
 LampWidget* Indicator(Lamp& model, QWidget* parent, int size = kIndicatorSize) {
   auto* lamp = BindLamp(model, new LampWidget(parent));
   lamp->setFixedSize(size, size);
+  lamp->setAutoFillBackground(true);
   return lamp;
 }
 
@@ -351,13 +366,12 @@ QWidget* ConsoleWidget::BuildMeasure(QWidget* parent) {
     auto* count = BindLabel(m.lblMeasurements[value], new QLabel(frame));
     count->setAlignment(Qt::AlignCenter);
     count->setFrameShape(QFrame::StyledPanel);
-    count->setMinimumWidth(count->fontMetrics().horizontalAdvance(QStringLiteral("ALS/IR Count")) + 8);
-    grid->addWidget(count, 1, column + 1);
+    grid->addWidget(Steady(count, QStringLiteral("ALS/IR Count")), 1, column + 1);
   }
   grid->addWidget(Indicator(m.ShpMeas, frame), 1, 3);
   grid->addWidget(BindLabel(m.Sat_Alert_Label, new QLabel(frame)), 2, 0, Qt::AlignRight);
   for (Label* indicator : {&m.prox_sat_alert_lbl, &m.alsir_sat_alert_lbl}) {
-    auto* label = BindLabel(*indicator, new QLabel(frame));
+    auto* label = Steady(BindLabel(*indicator, new QLabel(frame)), QStringLiteral("ALS/IR Count"));
     label->setAlignment(Qt::AlignCenter);
     grid->addWidget(label, 2, indicator == &m.prox_sat_alert_lbl ? 1 : 2);
   }
@@ -389,7 +403,9 @@ QLayout* ConsoleWidget::BuildGraphControls(QWidget* parent) {
   auto* collect = BindButton(g.cmdCollectData, new QPushButton(parent));
   collect->setMinimumHeight(collect->sizeHint().height() + 8);
   column->addWidget(collect);
-  column->addWidget(BindButton(g.cmdStopData, new QPushButton(parent)));
+  auto* stop = BindButton(g.cmdStopData, new QPushButton(parent));
+  column->addWidget(stop);
+  QWidget::setTabOrder(collect, stop);
   auto* status = BindLabel(g.Label18, new QLabel(parent));
   status->setObjectName("Label18");
   column->addWidget(status);
@@ -413,12 +429,18 @@ QWidget* ConsoleWidget::BuildTimeBase(QWidget* parent) {
   intervalTitle->setBuddy(interval);
   grid->addWidget(intervalTitle, 0, 0);
   grid->addWidget(interval, 0, 1);
-  grid->addWidget(BindLabel(g.Label7, new QLabel(frame)), 0, 2);
+  auto* unit = new QLabel(tr("mSec"), frame);
+  unit->setObjectName("lblIntervalUnit");
+  grid->addWidget(unit, 0, 2);
+  // The actual loop time, titled "Meas.Time" under its box once a collection runs.
   grid->addWidget(BindLabel(g.Label4, new QLabel(frame)), 1, 0);
   auto* loop = Box(g.txtTime1, frame, 5);
   loop->setReadOnly(true);
   grid->addWidget(loop, 1, 1);
-  grid->addWidget(BindLabel(g.Label6, new QLabel(frame)), 1, 2);
+  grid->addWidget(BindLabel(g.Label7, new QLabel(frame)), 1, 2);
+  auto* measured = BindLabel(g.Label6, new QLabel(frame));
+  measured->setAlignment(Qt::AlignHCenter);
+  grid->addWidget(measured, 2, 1);
   return frame;
 }
 
@@ -434,7 +456,7 @@ QWidget* ConsoleWidget::BuildRecording(QWidget* parent) {
   grid->addWidget(BindCheckBox(r.chkAppend, new QCheckBox(frame)), 1, 0);
   grid->addWidget(BindButton(r.cmdBrowse, new QPushButton(frame)), 1, 1);
   grid->addWidget(BindButton(r.cmdStartRec[0], new QPushButton(frame)), 1, 2);
-  auto* count = BindLabel(g.lblLoop_Count, new QLabel(frame));
+  auto* count = Steady(BindLabel(g.lblLoop_Count, new QLabel(frame)), QStringLiteral(" 00000"));
   count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   grid->addWidget(count, 2, 0);
   grid->addWidget(BindLabel(g.Label11, new QLabel(frame)), 2, 1, 1, 2);

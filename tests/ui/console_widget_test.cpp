@@ -10,6 +10,7 @@
 #include <QRadioButton>
 
 #include "ui/lamp_widget.h"
+#include "ui/picture_widget.h"
 #include "ui/qt_toolkit.h"
 #include "ui_program.h"
 
@@ -188,6 +189,56 @@ class ConsoleWidgetTest : public QObject {
     // taking the focus from register 4's box write nothing.
     QCOMPARE(boxes, 2);
     QCOMPARE(c.Get<QLabel>("LblCommTest")->text(), QString("Fail"));
+  }
+
+  void openingDrawsTheGridAndItsLabelsAndSendsNothing() {
+    Console c;
+    QVERIFY(QTest::qWaitForWindowActive(c.window));
+    QCOMPARE(c.board.conversions(), uint64_t{0});
+    QCOMPARE(c.board.chipRegister(1), uint8_t{0});
+    auto* graph = c.Get<ui::PictureWidget>("Picture1");
+    auto* panel = c.Get<ui::PictureWidget>("Picture2");
+    QCOMPARE(graph->size(), QSize(404, 304));
+    QCOMPARE(graph->pos(), QPoint(52, 20));
+    const QImage shown = graph->grab().toImage();
+    QCOMPARE(shown.pixelColor(40, 100), QColor(Qt::black));  // a grid line
+    QCOMPARE(shown.pixelColor(41, 100), QColor(Qt::white));
+    // The value labels left of the graph are text: dark pixels on white.
+    const QImage labels = panel->grab().toImage();
+    int dark = 0;
+    for (int y = 0; y < 330; ++y) {
+      for (int x = 0; x < 50; ++x) dark += labels.pixelColor(x, y).lightness() < 100;
+    }
+    QVERIFY(dark > 100);
+  }
+
+  void collectingScrollsBothTracesAndStopRestoresTheButtons() {
+    ui::QtToolkit toolkit;
+    Console c(true, &toolkit);
+    QVERIFY(QTest::qWaitForWindowActive(c.window));
+    ClickMark(c.Get<QCheckBox>("chkALSEnable"));
+    ClickMark(c.Get<QCheckBox>("ChkPEnable"));
+    auto* collect = c.Get<QPushButton>("cmdCollectData");
+    auto* stop = c.Get<QPushButton>("cmdStopData");
+    QVERIFY(!stop->isVisible());
+    bool stopFocused = false;
+    QTimer::singleShot(1200, stop, [&] {
+      stopFocused = stop->hasFocus();
+      QTest::mouseClick(stop, Qt::LeftButton);
+    });
+    // The loop runs inside this click until "Stop" is clicked.
+    QTest::mouseClick(collect, Qt::LeftButton);
+    // The focus went from "Collect" to "Stop", never into the interval box.
+    QVERIFY(stopFocused);
+    QVERIFY(!stop->isVisible());
+    QVERIFY(collect->isEnabled());
+    QCOMPARE(collect->text(), QString("Collect Data Graphical Real Time Data"));
+    QVERIFY(c.Get<QLabel>("lblLoop_Count")->text().trimmed().toInt() > 0);
+    QVERIFY(c.Get<QLabel>("lblMeasurements_2")->text() == QString(" 3276"));
+    // Steady scene: ALS/IR 3276 of 4096 at row 61, proximity 26 at row 302.
+    const QImage shown = c.Get<ui::PictureWidget>("Picture1")->grab().toImage();
+    QCOMPARE(shown.pixelColor(401, 61), QColor(Qt::red));
+    QCOMPARE(shown.pixelColor(401, 302), QColor(Qt::blue));
   }
 };
 
