@@ -240,6 +240,20 @@ class ConsoleWidgetTest : public QObject {
     QCOMPARE(shown.pixelColor(401, 61), QColor(Qt::red));
     QCOMPARE(shown.pixelColor(401, 302), QColor(Qt::blue));
   }
+
+  void closingTheWindowDuringCollectionEndsTheProgram() {
+    ui::QtToolkit toolkit;
+    Console c(true, &toolkit);
+    QVERIFY(QTest::qWaitForWindowActive(c.window));
+    QTimer::singleShot(600, c.window, [&c] { c.window->close(); });
+    QTest::mouseClick(c.Get<QPushButton>("cmdCollectData"), Qt::LeftButton);
+    // The collection ended with the window: no message about a missing board,
+    // the session closed, the program on its way out.
+    QVERIFY(toolkit.quitRequested());
+    QVERIFY(!c.ctx->flags.CollectRunning);
+    QVERIFY(!c.window->isVisible());
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+  }
 };
 
 QTEST_MAIN(ConsoleWidgetTest)
