@@ -181,7 +181,6 @@ ConsoleWindow::ConsoleWindow(AppContext& app, ConsoleVariant v)
   regs.Frame22.setVisible(design.showsExtras);
   regs.lblUSBStatis.setVisible(false);
   txtReading.setVisible(design.showsExtras);
-  meas.lblKfactor.setVisible(design.showsExtras);  // it goes with the lux reading
   Label13.setToolTip("Double-click for the compact or the expanded layout");
   ConnectHandlers();
 }
