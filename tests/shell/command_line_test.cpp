@@ -12,91 +12,59 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-Args WithSim(const Args& args) {
-  Args out{"--simulated-board"};
-  out.insert(out.end(), args.begin(), args.end());
-  return out;
-}
-
-TEST(CommandLineSceneTest, DefaultsAndEachOptionInBothForms) {
-  const auto plain = ParseCommandLine(WithSim({}));
-  ASSERT_TRUE(plain.options) << plain.error;
-  const sim::Scene defaults;
-  EXPECT_EQ(plain.options->simScene.lux, defaults.lux);
-  EXPECT_EQ(plain.options->simScene.proximity, defaults.proximity);
-  EXPECT_EQ(plain.options->simScene.shape, sim::SceneShape::Steady);
-
-  const auto set = ParseCommandLine(WithSim({"--sim-lux", "62.5", "--sim-ir=0", "--sim-proximity",
-                                             "255", "--sim-noise=2.5", "--sim-scene", "Sine"}));
+TEST(CommandLineSceneTest, EachOptionInBothForms) {
+  // Both forms; the last of a repeated option counts; the limits are accepted.
+  const auto set =
+      ParseCommandLine({"--simulated-board", "--sim-lux=1", "--sim-lux", "100000", "--sim-ir=0",
+                        "--sim-proximity", "255", "--sim-noise=2.5", "--sim-scene", "Sine"});
   ASSERT_TRUE(set.options) << set.error;
   const sim::Scene& scene = set.options->simScene;
-  EXPECT_EQ(scene.lux, 62.5);
+  EXPECT_EQ(scene.lux, 100000.0);
   EXPECT_EQ(scene.ir, 0.0);
   EXPECT_EQ(scene.proximity, 255.0);
   EXPECT_EQ(scene.noise, 2.5);
   EXPECT_EQ(scene.shape, sim::SceneShape::Sine);
-
-  // The last of a repeated option counts; the limits themselves are accepted.
-  const auto again =
-      ParseCommandLine(WithSim({"--sim-lux=1", "--sim-lux", "100000", "--sim-scene=ramp"}));
-  ASSERT_TRUE(again.options) << again.error;
-  EXPECT_EQ(again.options->simScene.lux, 100000.0);
-  EXPECT_EQ(again.options->simScene.shape, sim::SceneShape::Ramp);
 }
 
 TEST(CommandLineSceneTest, MistakesAreNamedWithWhatToGive) {
-  struct Case {
-    Args args;
-    std::string expected;  // the whole message
-  };
-  const Case cases[] = {
-      {WithSim({"--sim-lux"}),
-       "--sim-lux needs a value: the ambient light, from 0 to 100000 (lux)"},
-      {WithSim({"--sim-lux", "bright"}),
-       "--sim-lux \"bright\" is not a number: give the ambient light, from 0 to 100000 (lux)"},
-      {WithSim({"--sim-lux=1e3"}),
-       "--sim-lux \"1e3\" is not a number: give the ambient light, from 0 to 100000 (lux)"},
-      {WithSim({"--sim-lux", "100000.5"}),
-       "--sim-lux 100000.5 is out of range: give the ambient light, from 0 to 100000 (lux)"},
-      {WithSim({"--sim-ir", "-1"}),
-       "--sim-ir -1 is out of range: give the infrared level, from 0 to 100000 (on the lux "
-       "scale)"},
-      {WithSim({"--sim-ir", "1.2.3"}),
-       "--sim-ir \"1.2.3\" is not a number: give the infrared level, from 0 to 100000 (on the "
-       "lux scale)"},
-      {WithSim({"--sim-proximity", "256"}),
-       "--sim-proximity 256 is out of range: give the proximity count at the 110 mA drive, "
-       "from 0 to 255 (counts)"},
-      {WithSim({"--sim-proximity="}),
+  const std::string lux = "the ambient light, from 0 to 100000 (lux)";
+  const std::string needsSim = " sets up the simulated board: it needs --simulated-board";
+  const std::pair<Args, std::string> cases[] = {
+      // the arguments after --simulated-board
+      {{"--sim-lux"}, "--sim-lux needs a value: " + lux},
+      {{"--sim-lux=1e3"}, "--sim-lux \"1e3\" is not a number: give " + lux},
+      {{"--sim-lux", "100000.5"}, "--sim-lux 100000.5 is out of range: give " + lux},
+      {{"--sim-ir", "-1"},
+       "--sim-ir -1 is out of range: give the infrared level, from 0 to 100000 (on the lux scale)"},
+      {{"--sim-proximity="},
        "--sim-proximity \"\" is not a number: give the proximity count at the 110 mA drive, "
        "from 0 to 255 (counts)"},
-      {WithSim({"--sim-noise", "nan"}),
+      {{"--sim-noise", "nan"},
        "--sim-noise \"nan\" is not a number: give the noise, from 0 to 100 (percent of full "
        "scale)"},
-      {WithSim({"--sim-noise", "101"}),
-       "--sim-noise 101 is out of range: give the noise, from 0 to 100 (percent of full scale)"},
-      {WithSim({"--sim-scene"}), "--sim-scene needs a shape: steady, ramp or sine"},
-      {WithSim({"--sim-scene", "square"}),
+      {{"--sim-scene"}, "--sim-scene needs a shape: steady, ramp or sine"},
+      {{"--sim-scene", "square"},
        "--sim-scene \"square\" is not a scene shape: give steady, ramp or sine"},
-      {WithSim({"--sim-luxury", "1"}), "unknown option \"--sim-luxury\""},
-      // Without the simulated board, the first option that needs it is named.
-      {{"--sim-noise", "5", "--sim-lux", "10"},
-       "--sim-noise sets up the simulated board: it needs --simulated-board"},
-      {{"--sim-scene", "ramp"},
-       "--sim-scene sets up the simulated board: it needs --simulated-board"},
-      {{"--sim-address", "8A", "--sim-ir", "3"},
-       "--sim-address sets up the simulated board: it needs --simulated-board"},
+      {{"--sim-luxury", "1"}, "unknown option \"--sim-luxury\""},
   };
-  for (const Case& c : cases) {
-    const auto result = ParseCommandLine(c.args);
-    EXPECT_FALSE(result.options) << c.expected;
-    EXPECT_EQ(result.error, c.expected);
+  for (const auto& [args, expected] : cases) {
+    Args line{"--simulated-board"};
+    line.insert(line.end(), args.begin(), args.end());
+    const auto result = ParseCommandLine(line);
+    EXPECT_FALSE(result.options) << expected;
+    EXPECT_EQ(result.error, expected);
+  }
+  // Without the simulated board, the first option that needs it is named.
+  for (const auto& [args, expected] :
+       {std::pair<Args, std::string>{{"--sim-noise", "5", "--sim-lux", "10"}, "--sim-noise"},
+        {{"--sim-scene", "ramp", "--sim-ir", "3"}, "--sim-scene"}}) {
+    const auto result = ParseCommandLine(args);
+    EXPECT_FALSE(result.options);
+    EXPECT_EQ(result.error, expected + needsSim);
   }
 }
 
-// Each option the parser takes is in the usage, with its default printed as
-// a user would type it.
-TEST(CommandLineSceneTest, UsageListsEverySceneOption) {
+TEST(CommandLineSceneTest, UsageListsEverySceneOptionWithItsDefault) {
   const std::string usage = UsageText("kps-eval");
   for (const char* expected : {"--sim-lux N", "(default 100)", "--sim-ir N", "--sim-proximity N",
                                "--sim-noise N", "--sim-scene S", "(default steady)"}) {

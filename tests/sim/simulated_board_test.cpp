@@ -60,9 +60,6 @@ TEST(SimSessionTest, AttachOnlyAtPollWithAFreshHandleAfterEachPlug) {
   rig.board.Poll();
   ASSERT_EQ(rig.listener.events.size(), 1u);
   const DeviceHandle first = rig.listener.events[0].second;
-  EXPECT_EQ(rig.board.SetInterface(first, 0, 0), kUsbOk);
-  EXPECT_EQ(rig.board.SetInterface(first, 1, 0), kUsbNotFound);
-
   rig.board.Unplug();
   EXPECT_EQ(rig.listener.events.size(), 1u);
   EXPECT_EQ(rig.board.SetInterface(first, 0, 0), kUsbNoDevice);
@@ -72,15 +69,15 @@ TEST(SimSessionTest, AttachOnlyAtPollWithAFreshHandleAfterEachPlug) {
   EXPECT_EQ(rig.listener.events[1], std::make_pair(false, first));
   const DeviceHandle second = rig.listener.events[2].second;
   EXPECT_NE(second, first);
-  DeviceInfo info;
-  ASSERT_EQ(rig.board.GetDeviceInfo(second, &info), kUsbOk);
-  EXPECT_EQ(info.vendorId, 0x1209);  // answers to whatever ids it is looked for by
 
   rig.board.Uninit(rig.driver);  // ends the handle; a new session announces the board again
   EXPECT_EQ(rig.board.SetInterface(second, 0, 0), kUsbNoDevice);
-  rig.board.Init(UsbMatch{}, &rig.listener, &rig.driver);
+  rig.board.Init(UsbMatch{0x04B4, 0x00F1}, &rig.listener, &rig.driver);
   rig.board.Poll();
-  EXPECT_EQ(rig.listener.events.size(), 4u);
+  ASSERT_EQ(rig.listener.events.size(), 4u);
+  DeviceInfo info;  // it answers to whatever ids it is looked for by
+  ASSERT_EQ(rig.board.GetDeviceInfo(rig.listener.events[3].second, &info), kUsbOk);
+  EXPECT_EQ(info.vendorId, 0x04B4);
 }
 
 TEST(SimI2cTest, WriteReadBackAutoIncrementReadOnlyRegistersAndTheChipAddress) {
@@ -95,7 +92,6 @@ TEST(SimI2cTest, WriteReadBackAutoIncrementReadOnlyRegistersAndTheChipAddress) {
   // past 0x0F are acknowledged and land nowhere.
   EXPECT_EQ(rig.Ask({0x00, 0x88, 0x00, 0x55}, 1), (Bytes{0x03}));
   EXPECT_EQ(rig.Ask({0x00, 0x88, 0x08, 0x12, 0x34, 0x56}, 1), (Bytes{0x05}));
-  EXPECT_EQ(rig.Ask({0x02, 0x88, 0x11, 0x05}, 1), (Bytes{0x03}));
   EXPECT_EQ(rig.Ask({0x00, 0x88, 0x0D, 0x11, 0x22, 0x33, 0x44}, 1), (Bytes{0x06}));
   EXPECT_EQ(rig.board.chipRegister(0x09), 0x00);
   // One read across the whole file (it converts: the default scene's proximity 26 = 0x1A).
@@ -105,11 +101,9 @@ TEST(SimI2cTest, WriteReadBackAutoIncrementReadOnlyRegistersAndTheChipAddress) {
 
   // Only the chip's address is acknowledged.
   EXPECT_EQ(rig.Ask({0x00, 0x8A, 0x01, 0x5C}, 4), (Bytes{0x00, 0, 0, 0}));
-  EXPECT_EQ(rig.Ask({0x01, 0x8B, 0x00}, 2), (Bytes{0x00, 0}));
   EXPECT_EQ(rig.board.chipRegister(0x01), 0xA2);
 
   Rig other(SimOptions{.chipAddress = 0x8A});
-  EXPECT_EQ(other.Ask({0x00, 0x88, 0x01, 0xA2}, 2), (Bytes{0x00, 0}));
   EXPECT_EQ(other.Ask({0x00, 0x8A, 0x01, 0xA2}, 2), (Bytes{0x03, 0}));
   EXPECT_EQ(other.Ask({0x01, 0x8B, 0x01}, 2), (Bytes{0x01, 0xA2}));
 }
@@ -117,28 +111,23 @@ TEST(SimI2cTest, WriteReadBackAutoIncrementReadOnlyRegistersAndTheChipAddress) {
 // The counts themselves are the chip's (sensor_chip_test.cpp); here, when a
 // conversion runs and how its counts come back in the measurement read.
 TEST(SimMeasurementTest, DataReadsConvertAndTheCountsComeBackInRegisters8To10) {
-  Rig rig(SimOptions{.scene = {.lux = 100.0, .ir = 40.0, .proximity = 64.0}});
-  EXPECT_EQ(rig.Measure(), (Bytes{0x03, 0x00, 0x00, 0x00, 0x00}));  // all off
-  rig.Out(2, {0x00, 0x88, 0x01, 0x8E});                             // prox 220 mA, ALS, 2000 lux
-  EXPECT_EQ(rig.Measure(), (Bytes{0x03, 0x80, 0xCD, 0x00, 0x00}));  // 128, 205
-  rig.board.setScene({.lux = 62.5, .proximity = 200.0});
-  rig.Out(2, {0x00, 0x88, 0x01, 0x84});  // prox 110 mA, ALS, 125 lux
+  Rig rig(SimOptions{.scene = {.lux = 100.0, .proximity = 64.0}});
+  rig.Out(2, {0x00, 0x88, 0x01, 0x8C});                             // prox 220 mA, ALS, 125 lux
+  EXPECT_EQ(rig.Measure(), (Bytes{0x03, 0x80, 0xCC, 0x0C, 0x00}));  // 128, 3276
   // Writing CONF or changing the scene does not convert; the next data read does.
-  EXPECT_EQ(rig.board.chipRegister(0x09), 0xCD);
-  EXPECT_EQ(rig.board.conversions(), 2u);
-  EXPECT_EQ(rig.Measure(), (Bytes{0x03, 0xC8, 0x00, 0x08, 0x00}));  // 200, 2048
-  rig.board.setScene({.lux = 250.0});
-  EXPECT_EQ(rig.Measure(), (Bytes{0x03, 0x1A, 0xFF, 0x0F, 0x00}));  // saturated: 4095
   rig.board.setScene({.lux = 0.0, .proximity = 0.0});
+  rig.Out(2, {0x00, 0x88, 0x01, 0x84});
+  EXPECT_EQ(rig.board.chipRegister(0x09), 0xCC);
+  EXPECT_EQ(rig.board.conversions(), 1u);
   EXPECT_EQ(rig.Ask({0x01, 0x89, 0x0A}, 2), (Bytes{0x01, 0x00}));  // 0x0A alone converts too
-  EXPECT_EQ(rig.board.chipRegister(0x08), 0x00);
-  rig.Ask({0x01, 0x89, 0x07}, 2);  // ATH3 alone does not
-  EXPECT_EQ(rig.board.conversions(), 5u);
+  rig.Ask({0x01, 0x89, 0x07}, 2);                                  // ATH3 alone does not
+  EXPECT_EQ(rig.board.conversions(), 2u);
 
-  // The shape's place in its cycle survives the board losing power.
+  // Losing power resets the chip, but the shape's place in its cycle survives.
   rig.board.Unplug();
   rig.board.Plug();
-  EXPECT_EQ(rig.board.conversions(), 5u);
+  EXPECT_EQ(rig.board.chipRegister(0x01), 0x00);
+  EXPECT_EQ(rig.board.conversions(), 2u);
 }
 
 TEST(SimInterruptTest, FlagsFollowPersistenceAndThePinFollowsOrAnd) {
@@ -154,8 +143,7 @@ TEST(SimInterruptTest, FlagsFollowPersistenceAndThePinFollowsOrAnd) {
   EXPECT_EQ(rig.Intr(), 0x20);
   EXPECT_EQ(rig.Out(1, {0x80, 0x00, 0x80, 0x00}), kUsbOk);  // PB7 an output driven high
   EXPECT_EQ(rig.In(129, 1), (Bytes{0xFF}));
-  rig.Measure();
-  EXPECT_EQ(rig.Ask({0x01, 0x89, 0x02}, 2), (Bytes{0x01, 0xA0}));
+  EXPECT_EQ(rig.MeasureIntr(), 0xA0);
   EXPECT_EQ(rig.In(129, 1), (Bytes{0x7F}));  // open drain: the chip pulls PB7 low anyway
 
   EXPECT_EQ(rig.WriteIntr(0xB0), 0xB0);  // a 1 keeps the flag, bit 4 is plain storage
@@ -178,14 +166,10 @@ TEST(SimInterruptTest, FlagsFollowPersistenceAndThePinFollowsOrAnd) {
 
 TEST(SimGpioAndFaultTest, GpioFramesDriveTheLedsAndEachFaultTakesTheNextI2cFrameInTurn) {
   Rig rig;
-  rig.board.InjectFault(Fault::Timeout);
-  rig.board.InjectFault(Fault::Nak);
-  rig.board.InjectFault(Fault::ShortReply);
+  for (Fault fault : {Fault::Timeout, Fault::Nak, Fault::ShortReply}) rig.board.InjectFault(fault);
   EXPECT_EQ(rig.Out(1, {0x40, 0x01, 0x60, 0x00}), kUsbOk);  // GPIO frames take no fault
   // PB5 driven low, PB6 high, inputs pulled up; PC0 data bit, PC4..PC7 pulled up.
-  Bytes expected = {0xDF, 0xF1, 0x60};
-  expected.resize(25);
-  EXPECT_EQ(rig.In(129, 25), expected);
+  EXPECT_EQ(rig.In(129, 4), (Bytes{0xDF, 0xF1, 0x60, 0x00}));
   EXPECT_TRUE(rig.board.ledLit(5) && rig.board.ledLit(0));
   EXPECT_FALSE(rig.board.ledLit(6) || rig.board.ledLit(1));
   rig.Out(1, {0x00, 0x00});  // too short: ignored
@@ -199,7 +183,6 @@ TEST(SimGpioAndFaultTest, GpioFramesDriveTheLedsAndEachFaultTakesTheNextI2cFrame
 
   rig.Out(2, {0x00, 0x88, 0x0B, 0x33});  // runs, but only the status byte comes back
   EXPECT_EQ(rig.In(130, 6, 0xEE), (Bytes{0x03, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
-  EXPECT_EQ(rig.status, kUsbOk);
   EXPECT_EQ(rig.transferred, 1u);
   EXPECT_EQ(rig.Ask({0x01, 0x89, 0x0B}, 2), (Bytes{0x01, 0x33}));  // and the queue is empty
 }
