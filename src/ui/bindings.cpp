@@ -71,12 +71,6 @@ void SyncVisible(const Control& model, QWidget* widget) {
   if (hidden == model.visible()) widget->setVisible(model.visible());
 }
 
-void SyncCommon(const Control& model, QWidget* widget) {
-  SyncVisible(model, widget);
-  if (widget->isEnabled() != model.enabled()) widget->setEnabled(model.enabled());
-  const QString tip = ToQ(model.toolTip());
-  if (widget->toolTip() != tip) widget->setToolTip(tip);
-}
 
 void Name(const Control& model, QObject* object) {
   object->setObjectName(ToQ(model.name()));
@@ -177,6 +171,13 @@ void SyncColors(const Label& model, QLabel* label) {
 }
 
 }  // namespace
+
+void SyncCommon(const Control& model, QWidget* widget) {
+  SyncVisible(model, widget);
+  if (widget->isEnabled() != model.enabled()) widget->setEnabled(model.enabled());
+  const QString tip = ToQ(model.toolTip());
+  if (widget->toolTip() != tip) widget->setToolTip(tip);
+}
 
 QLabel* BindLabel(Label& model, QLabel* label) {
   Name(model, label);

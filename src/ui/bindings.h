@@ -49,6 +49,8 @@ QRadioButton* BindOptionButton(OptionButton& model, QRadioButton* button);
 QComboBox* BindComboBox(ComboBox& model, QComboBox* combo);
 // Caption as the group's title.
 QGroupBox* BindFrame(Frame& model, QGroupBox* group);
+// What every control has: visible, enabled and the tool tip, onto its widget.
+void SyncCommon(const Control& model, QWidget* widget);
 // Runs sync now and on every change of the model, for as long as owner exists:
 // for widgets that show a control in their own way.
 void Follow(Control& model, QObject* owner, std::function<void()> sync);

@@ -132,15 +132,7 @@ PictureWidget* BindPicture(Picture& model, PictureWidget* widget) {
   widget->model_ = &model;
   widget->binding_ = new QObject(widget);
   widget->binding_->setObjectName(QStringLiteral("picture binding"));
-  Follow(model, widget->binding_, [&model, widget] {
-    // Only an explicit hide keeps a child widget from showing with its window;
-    // a child that was never hidden shows when the window does.
-    const bool hidden = widget->isHidden() && widget->testAttribute(Qt::WA_WState_ExplicitShowHide);
-    if (hidden == model.visible()) widget->setVisible(model.visible());
-    if (widget->isEnabled() != model.enabled()) widget->setEnabled(model.enabled());
-    const QString tip = QString::fromStdString(model.toolTip());
-    if (widget->toolTip() != tip) widget->setToolTip(tip);
-  });
+  Follow(model, widget->binding_, [&model, widget] { SyncCommon(model, widget); });
   model.setSurface(&widget->surface_);
   return widget;
 }
