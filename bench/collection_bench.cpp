@@ -121,9 +121,9 @@ Figures Run(long timedPasses, long memoryPasses, bool showWindows) {
   kps::sim::SimOptions options;
   options.scene.noise = 5;  // traces that move, so the scroll routines erase and draw
   TimedBoard board(options);
-  kps::AppContext app(toolkit, board,
-                      kps::UsbMatch{.vendorId = kps::kDefaultVendorId,
-                                    .productId = kps::kDefaultProductId});
+  kps::AppContext app(
+      toolkit, board,
+      kps::UsbMatch{.vendorId = kps::kDefaultVendorId, .productId = kps::kDefaultProductId});
   kps::ConsoleWindow& console = app.console;
   std::unique_ptr<kps::ui::AppWindows> windows;
   std::unique_ptr<kps::ui::PictureWidget> panel, graph;
@@ -199,10 +199,10 @@ int main(int argc, char* argv[]) {
   const Figures shown = Run(timedPasses, 1000, true);
   if (!alone.ok || !shown.ok) return 1;
   std::printf("collection pass, CPU time over %ld passes (microseconds):\n", timedPasses);
-  std::printf("  program's work:            median %6.1f   p99 %6.1f   max %7.1f\n",
-              alone.median, alone.p99, alone.max);
-  std::printf("  with the window repainted: median %6.1f   p99 %6.1f   max %7.1f\n",
-              shown.median, shown.p99, shown.max);
+  std::printf("  program's work:            median %6.1f   p99 %6.1f   max %7.1f\n", alone.median,
+              alone.p99, alone.max);
+  std::printf("  with the window repainted: median %6.1f   p99 %6.1f   max %7.1f\n", shown.median,
+              shown.p99, shown.max);
   std::printf("resident memory: %ld KiB after 1,000 passes, %ld KiB after %ld passes\n",
               alone.residentAt1000, alone.residentAtEnd, memoryPasses);
   return 0;

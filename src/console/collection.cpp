@@ -20,7 +20,7 @@ constexpr int32_t kDefaultInterval = 50;
 // processing, so that a long interval never freezes the window.
 constexpr int32_t kPacingSliceMs = 10;
 constexpr int32_t kLastSlot = ConsoleShared::kHistorySize - 1;  // 1010
-constexpr int kFirstDrawnSample = 10;                            // samples before are never drawn
+constexpr int kFirstDrawnSample = 10;                           // samples before are never drawn
 
 // The integer value of an interval text, held to a sane 32-bit range.
 int32_t IntervalOf(const std::string& text) {

@@ -52,8 +52,7 @@ const ConsoleDesign& DesignOf(ConsoleVariant variant) {
       .alsModeCaption = "(In ALS-Mode)",
       .writeBoxTip = MainWriteTip,
       .readBoxTip = MainReadTip,
-      .collectingCaption =
-          "Real Time data display is executing, Click -Stop Data Acq.- to End",
+      .collectingCaption = "Real Time data display is executing, Click -Stop Data Acq.- to End",
       .stopCaption = "Stop Data Acquisition",
   };
   static const ConsoleDesign kAdaptive{
@@ -76,8 +75,7 @@ const ConsoleDesign& DesignOf(ConsoleVariant variant) {
       .alsModeCaption = "Lux Calculation",
       .writeBoxTip = AdaptiveWriteTip,
       .readBoxTip = AdaptiveReadTip,
-      .collectingCaption =
-          "Real Time data display is executing, Click -Stop Real Time- to End",
+      .collectingCaption = "Real Time data display is executing, Click -Stop Real Time- to End",
       .stopCaption = "Stop  Data Acquisition",
   };
   return variant == ConsoleVariant::Main ? kMain : kAdaptive;
@@ -106,8 +104,7 @@ InterruptControls::InterruptControls(const ConsoleDesign& design)
     txtIHigh[i].setToolTip("Hex Value of Limit");
   }
   ChkSampleInt[0].setToolTip("Check to Poll External Interrupt Status during data collection.");
-  ChkSampleInt[1].setToolTip(
-      "Check to Interrupt ( via I2C Read) Status during data collection.");
+  ChkSampleInt[1].setToolTip("Check to Interrupt ( via I2C Read) Status during data collection.");
   optINTP[3].setToolTip("Sets the Clock Cycle Integration Time");
   cmdALSClear.setToolTip("Clear ALS/IR Interrupt ");
   cmdPIClear.setToolTip("Clear Proximity Interrupt ");
@@ -323,9 +320,9 @@ void ConsoleWindow::Label13_DblClick() {
   rec.frmDataRecord.setVisible(!CompactView);
   if (CompactView) {
     // These stay hidden when the expanded layout comes back.
-    for (Control* c : std::initializer_list<Control*>{&graph.cmdCollect, &graph.Label3,
-                                                      &meas.Label17, &meas.txtReading2,
-                                                      &meas.txtReading3}) {
+    for (Control* c :
+         std::initializer_list<Control*>{&graph.cmdCollect, &graph.Label3, &meas.Label17,
+                                         &meas.txtReading2, &meas.txtReading3}) {
       c->setVisible(false);
     }
   }

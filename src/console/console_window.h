@@ -34,8 +34,8 @@ struct ConsoleDesign {
   std::array<const char*, 2> proxDriveCaptions;  // OptProxDr(0), OptProxDr(1)
   const char* registerAddresses;                 // Label5(0)
   const char* registerNames;                     // Label5(1)
-  HighPacking highPacking;              // where the high ALS/IR threshold sits in ATH2/ATH3
-  bool mirrorsIntrFlags;                // reading INTR colours the flag lamps and drives the LEDs
+  HighPacking highPacking;  // where the high ALS/IR threshold sits in ATH2/ATH3
+  bool mirrorsIntrFlags;    // reading INTR colours the flag lamps and drives the LEDs
   // Shown at creation: Label16 and txtReading (lux), Label37 and txtScale2 (the
   // right label column's scale), cmdAutoScale, Frame22 (register 0 ID).
   bool showsExtras;
@@ -357,7 +357,7 @@ class ConsoleWindow {
 
   AppContext& app_;
   bool loaded_ = false;
-  bool unloading_ = false;  // a close or "Exit" is under way or done
+  bool unloading_ = false;     // a close or "Exit" is under way or done
   bool readDeferred_ = false;  // "Read ADs" came while the bus was busy
 };
 

@@ -30,7 +30,8 @@ void ConsoleWindow::PrepareGraph() {
   BoardLink& board = app_.board;
   PixelSurface& picture = graph.Picture1.surface();
   // Until the interval box is first left, the time axis counts samples.
-  for (int i = 0; i <= 10; ++i) chart.TimeLabels[static_cast<std::size_t>(i)] = std::to_string(40 * i);
+  for (int i = 0; i <= 10; ++i)
+    chart.TimeLabels[static_cast<std::size_t>(i)] = std::to_string(40 * i);
   meas.Label36.setVisible(false);
 
   // Both label columns from their own boxes; the left column's scale is the one in force.

@@ -108,8 +108,7 @@ std::string FormatFixed(double value, int minIntegerDigits, int decimals) {
   // values such as 0.125 (stored a hair below) from rounding down.
   const double scale = std::pow(10.0, decimals);
   double scaled = std::round(std::fabs(value) * scale * (1 + 1e-12));
-  std::string digits = std::to_string(static_cast<unsigned long long>(
-      std::min(scaled, 1.8e19)));
+  std::string digits = std::to_string(static_cast<unsigned long long>(std::min(scaled, 1.8e19)));
   if (static_cast<int>(digits.size()) <= decimals) {
     digits.insert(0, static_cast<std::size_t>(decimals + 1) - digits.size(), '0');
   }

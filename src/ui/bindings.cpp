@@ -71,7 +71,6 @@ void SyncVisible(const Control& model, QWidget* widget) {
   if (hidden == model.visible()) widget->setVisible(model.visible());
 }
 
-
 void Name(const Control& model, QObject* object) {
   object->setObjectName(ToQ(model.name()));
 }

@@ -2,9 +2,9 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QFileDialog>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QMessageBox>

@@ -26,9 +26,8 @@ struct Console : Opened {
   ConsoleShared& s = app->shared;
 
   void Reply(int prox, int als) {
-    transport.i2cReplies.push_back(
-        {3, static_cast<uint8_t>(prox), static_cast<uint8_t>(als & 0xFF),
-         static_cast<uint8_t>(als >> 8), 0});
+    transport.i2cReplies.push_back({3, static_cast<uint8_t>(prox), static_cast<uint8_t>(als & 0xFF),
+                                    static_cast<uint8_t>(als >> 8), 0});
   }
   int MeasureReads() const {
     int n = 0;
@@ -172,8 +171,11 @@ TEST(ConsoleAcquisitionTest, LuxFollowsRangeSaturationAndSettleCount) {
     int range;  // OptALSRange index
     const char* count;
     const char* lux;
-  } cases[] = {{1, " 2048", "0062.52"}, {0, " 4094", "1999.51"}, {0, " 4095", ">=2000"},
-               {1, " 4095", ">=125"},   {1, "ALS/IR Count", "0000.00"}};
+  } cases[] = {{1, " 2048", "0062.52"},
+               {0, " 4094", "1999.51"},
+               {0, " 4095", ">=2000"},
+               {1, " 4095", ">=125"},
+               {1, "ALS/IR Count", "0000.00"}};
   for (const Case& c : cases) {
     w.config.OptALSRange[c.range].setValue(true);
     h.s.LuxRangeIndex = c.range;
@@ -367,7 +369,8 @@ std::string ReadFile(const std::filesystem::path& path) {
 }
 
 struct TempFolder {
-  TempFolder() : path(std::filesystem::temp_directory_path() / ("kps_rec_" + std::to_string(::getpid()))) {
+  TempFolder()
+      : path(std::filesystem::temp_directory_path() / ("kps_rec_" + std::to_string(::getpid()))) {
     std::filesystem::create_directories(path);
   }
   ~TempFolder() { std::filesystem::remove_all(path); }

@@ -37,7 +37,7 @@ class FakeToolkit : public Toolkit {
   std::deque<MessageResult> answers;  // for OK/Cancel boxes; Ok when empty
   std::vector<std::string> reports;
   std::vector<int> sleeps;
-  LocalTime time{2026, 12, 5, 10, 35, 12};  // what Now() answers
+  LocalTime time{2026, 12, 5, 10, 35, 12};     // what Now() answers
   std::vector<FileDialogRequest> fileDialogs;  // every dialog shown
   std::deque<std::string> fileAnswers;         // the paths chosen; empty = cancel
   uint32_t now = 0;

@@ -1,10 +1,10 @@
 // The program as main() builds it, over the simulated board, for the Qt tests.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
-#include <QAbstractButton>
 #include <QtTest>
 
 #include <memory>
