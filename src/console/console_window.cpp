@@ -223,6 +223,7 @@ void ConsoleWindow::ConnectHandlers() {
   rec.cmdStartRec[0].onClick = [this] { StartRecording(0); };
   rec.cmdBrowse.onClick = [this] { cmdBrowse_Click(); };
   rec.mnuSaveMeas.onClick = [this] { mnuSaveMeas_Click(); };
+  rec.mnuScript.onClick = [this] { mnuScript_Click(); };
 
   Label13.onDblClick = [this] { Label13_DblClick(); };
   Command4.onClick = [this] { Command4_Click(); };
@@ -333,8 +334,14 @@ void ConsoleWindow::Command4_Click() {
   app_.flags.AbortRequested = true;
   app_.flags.CollectRunning = false;
   app_.about.Unload();
+  app_.scripts.UnloadAll();
   app_.startup.Unload();  // closes the board session and ends the program
   Unload();
+}
+
+void ConsoleWindow::mnuScript_Click() {
+  app_.scripts.ShowDefault();
+  app_.board.DoEvents();
 }
 
 void ConsoleWindow::Unload() {

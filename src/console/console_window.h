@@ -213,6 +213,7 @@ struct RecordControls {
   TextBox txtFilePath{"txtFilePath", ""};
   MenuItem mnuMenu{"mnuMenu", "Menu"};
   MenuItem mnuSaveMeas{"mnuSaveMeas", "Save Measurements"};
+  MenuItem mnuScript{"mnuScript", "Script"};
 
   RecordControls();
 };
@@ -245,6 +246,8 @@ class ConsoleWindow {
   void Form_GotFocus();
   void Label13_DblClick();
   void Command4_Click();
+  // Shows the script window; the console stays usable.
+  void mnuScript_Click();
   // Closing the window: the session is closed and the program ends.
   void Form_QueryUnload();
   void Form_Unload();

@@ -11,7 +11,8 @@ AppContext::AppContext(Toolkit& tk, Transport& transport, const UsbMatch& match)
       startup(*this),
       about(*this),
       console(*this, ConsoleVariant::Main),
-      adaptive(*this, ConsoleVariant::Adaptive) {
+      adaptive(*this, ConsoleVariant::Adaptive),
+      scripts(*this) {
   board.SetStartupLamps(&startup.Shp_USB_Init, &startup.lamps.Shp_USB_Info);
 }
 

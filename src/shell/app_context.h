@@ -12,6 +12,7 @@
 #include "console/console_window.h"
 #include "core/palette.h"
 #include "core/toolkit.h"
+#include "scripting/script_windows.h"
 #include "shell/about_box.h"
 #include "shell/startup_window.h"
 
@@ -34,6 +35,7 @@ class AppContext {
   AboutBox about;
   ConsoleWindow console;
   ConsoleWindow adaptive;
+  ScriptWindows scripts;
 
   // The USB library the program was built with ("libusb 1.0.26"), for the
   // system information even while the simulated board stands in for it.

@@ -1,0 +1,327 @@
+// Running rows: one at a time from a click, or all in order.
+#include <cstdio>
+
+#include "core/text.h"
+#include "scripting/script_window.h"
+#include "shell/app_context.h"
+
+namespace kps {
+
+namespace {
+
+// Up to `count` characters from `pos` on; nothing past the end.
+std::string Mid(const std::string& text, std::size_t pos, std::size_t count) {
+  return pos < text.size() ? text.substr(pos, count) : std::string();
+}
+
+// The value of up to two hex characters; never past 8 bits, so it always fits.
+int PairValue(const std::string& pair) {
+  return HexVal(pair).value_or(0);
+}
+
+std::string NumberText(double value) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%.15g", value);
+  return buf;
+}
+
+}  // namespace
+
+// Counts a row (and the window) as running for as long as it lives.
+struct RowScope {
+  RowScope(int& depth, int& calls) : depth_(depth), calls_(calls) {
+    ++depth_;
+    ++calls_;
+  }
+  ~RowScope() {
+    --depth_;
+    --calls_;
+  }
+  RowScope(const RowScope&) = delete;
+  RowScope& operator=(const RowScope&) = delete;
+  int& depth_;
+  int& calls_;
+};
+
+void ScriptWindow::RowFailure(int row, const std::string& description) {
+  app_.toolkit.ShowMessage("Script row " + std::to_string(row) + ": " + description,
+                           MessageButtons::Ok);
+}
+
+std::vector<uint8_t> ScriptWindow::FieldBytes(const std::string& text, int count) {
+  std::vector<uint8_t> bytes;
+  for (int k = 0; k < count; ++k) {
+    bytes.push_back(static_cast<uint8_t>(PairValue(Mid(text, 2 * static_cast<std::size_t>(k), 2))));
+  }
+  return bytes;
+}
+
+bool ScriptWindow::Increment(TextBox& box, int row) {
+  if (!IsNumeric(box.text())) {
+    RowFailure(row, "the counter " + box.name() + " holds \"" + box.text() +
+                        "\", which is not a number; the row was not counted.");
+    return false;
+  }
+  box.setText(NumberText(NumericValue(box.text()) + 1));
+  return true;
+}
+
+void ScriptWindow::RunRow(int row, int /*column*/) {
+  if (!loaded_ || unloading_) return;
+  RowScope scope(rowDepth_, activeCalls_);
+  RunRowSteps(row);
+}
+
+void ScriptWindow::RunRowSteps(int r) {
+  BoardLink& board = app_.board;
+  const double failsBefore = NumericValue(txtRdFails.text());
+  DoEvents();
+  if (unloading_) return;
+
+  if (r != vbalGrid1.selectedRow()) {
+    if (!RunningAll) {
+      if (board.UsbConnected) {
+        Pause(200);
+        board.USB_Abort();
+      }
+      Pause(200);
+      DoEvents(1000);
+    }
+    return;
+  }
+  // Rows the last load did not fill (the empty rows of a new window) hold
+  // nothing to run; running them would set the program's address to 0.
+  if (r < 1 || r > LineTotal || r > static_cast<int>(rowCounts.size())) return;
+  const ScriptRowCounts& counts = rowCounts[static_cast<std::size_t>(r - 1)];
+
+  vbalGrid1.SetBackColor(r, kColI2CAdr, kCellRed);
+  const std::string address = vbalGrid1.text(r, kColI2CAdr);
+  const std::string operation = vbalGrid1.text(r, kColOperation);
+
+  if (operation == "NOP") {
+    // nothing to do
+  } else if (counts.delay == -1) {
+    vbalGrid1.SetText(r, kColActRd, "Delay Keypress");
+    DoEvents();
+    const MessageResult answer = app_.toolkit.ShowMessage(
+        "Script Pause Line :" + std::to_string(r) + " Click OK to Continue, Cancel to Abort",
+        MessageButtons::OkCancel);
+    if (answer == MessageResult::Cancel) app_.flags.AbortRequested = true;
+    for (int i = 0; i < 2; ++i) {
+      DoEvents();
+      Pause(100);
+    }
+    DoEvents();
+  } else if (counts.delay >= 1) {
+    vbalGrid1.SetText(r, kColActRd, "Delay " + std::to_string(counts.delay));
+    DoEvents();
+    Pause(counts.delay);
+  } else {
+    const std::optional<int16_t> a = HexVal(address);
+    if (!a) {
+      // The row ends here, its address cell still red.
+      RowFailure(r, "the I2C address \"" + address + "\" is too large (Overflow).");
+      return;
+    }
+    if (*a >= 255 || *a < 0) {
+      app_.toolkit.ShowMessage(
+          "Illegal I2C address Script Row " + SignedBlank(r) + " Value = " + address,
+          MessageButtons::Ok);
+    } else {
+      board.SetI2CAddress(static_cast<uint8_t>(*a));
+      WriteTotal = counts.writeBytes == 0 ? 0 : counts.regBytes + counts.writeBytes;
+      ReadTotal = counts.readBytes == 0 ? 0 : counts.regBytes + counts.readBytes;
+      if (!RunningAll) {
+        Pause(100);
+        if (!board.UsbConnected) board.USB_CheckDevice();
+        Pause(100);
+        DoEvents(1000);
+      }
+      if (unloading_) return;
+      if (WriteTotal != 0 || ReadTotal != 0) {
+        if (!TransferRow(r, failsBefore)) return;
+      }
+    }
+  }
+
+  vbalGrid1.SetBackColor(r, kColI2CAdr, kCellGreen);
+  DoEvents();
+  if (unloading_) return;
+  if (board.UsbConnected) {
+    if (!RunningAll) {
+      board.USB_Abort();
+      Pause(100);
+    }
+    DoEvents();
+  }
+}
+
+bool ScriptWindow::TransferRow(int r, double failsBefore) {
+  BoardLink& board = app_.board;
+  const ScriptRowCounts& counts = rowCounts[static_cast<std::size_t>(r - 1)];
+  // The console's operations wait while the bus is ours, so that neither side
+  // takes the other's reply. A holder further down the stack is mid-transaction:
+  // sending now would take its reply, so the row makes no transfer then.
+  const bool busAvailable = board.UsbConnected && !board.UsbBusy;
+  if (busAvailable) board.UsbBusy = true;
+  if (WriteTotal > 0 && busAvailable) Write_I2C(r);
+  vbalGrid1.SetText(r, kColActRd, "");
+  bool readMade = false;
+  if (ReadTotal > 0 && busAvailable && !unloading_) {
+    Read_I2C(r);
+    readMade = true;
+  }
+  if (busAvailable) board.UsbBusy = false;
+  if (unloading_) return false;
+  if (ReadTotal > 0) {
+    if (!CompareRead(r, readMade, counts, failsBefore)) return false;
+    DoEvents();
+  }
+  DoEvents();
+  return !unloading_;
+}
+
+bool ScriptWindow::CompareRead(int r, bool readMade, const ScriptRowCounts& counts,
+                               double failsBefore) {
+  std::string actual;
+  const std::vector<uint8_t>& reply = app_.board.TransferBuffer;
+  for (int k = 1; readMade && k <= counts.readBytes; ++k) {
+    actual += HexByte(
+        static_cast<std::size_t>(k) < reply.size() ? reply[static_cast<std::size_t>(k)] : 0);
+  }
+  vbalGrid1.SetText(r, kColActRd, actual);
+  const std::string expected = vbalGrid1.text(r, kColDataRd);
+
+  // No read made (no board) is a failed comparison, whatever was expected.
+  if (readMade && actual == expected) {
+    if (!Increment(txtRdPass, r)) return false;
+    vbalGrid1.SetBackColor(r, kColActRd, kCellGreen);
+    DoEvents(2);
+    return true;
+  }
+  const std::size_t x = expected.find('X');
+  if (readMade && x != std::string::npos) {
+    if (expected.find("XXXX") != std::string::npos) {
+      const int lo = PairValue(Mid(actual, x, 2));
+      const int hi = PairValue(Mid(actual, x + 2, 2));
+      vbalGrid1.SetText(r, kColADDecimal, " " + SignedBlank(hi * 256 + lo));
+      DoEvents(2);
+      return true;
+    }
+    if (expected.find("XX") != std::string::npos) {
+      vbalGrid1.SetText(r, kColADDecimal, " " + SignedBlank(PairValue(Mid(actual, x, 2))));
+    }
+    return true;
+  }
+  vbalGrid1.SetBackColor(r, kColActRd, kCellRed);
+  if (!Increment(txtRdFails, r)) return false;
+  const double failsAfter = NumericValue(txtRdFails.text());
+  if (chkAOF.checked() && failsAfter > failsBefore) {
+    app_.flags.AbortRequested = true;
+    DoEvents(2);
+  }
+  return true;
+}
+
+void ScriptWindow::Read_I2C(int r) {
+  BoardLink& board = app_.board;
+  const ScriptRowCounts& counts = rowCounts[static_cast<std::size_t>(r - 1)];
+  const std::vector<uint8_t> reg = FieldBytes(vbalGrid1.text(r, kColRegAdr), counts.regBytes);
+  board.TransferPipe = board.BoardPipe;
+  board.TransferLength = static_cast<uint32_t>(counts.regBytes + 2);
+  board.RedimBuffer(board.TransferLength);
+  board.TransferBuffer[0] = static_cast<uint8_t>(counts.readBytes & 0xFF);
+  board.TransferBuffer[1] = board.I2CReadAddress;
+  std::copy(reg.begin(), reg.end(), board.TransferBuffer.begin() + 2);
+  board.USB_WriteTransfer();
+
+  board.TransferPipe = board.BoardPipe + 128u;
+  board.TransferLength = static_cast<uint32_t>(counts.readBytes + 1);
+  board.RedimBuffer(board.TransferLength);
+  board.USB_ReadTransfer();
+  if (board.TransferBuffer[0] != static_cast<uint8_t>(counts.readBytes & 0xFF) ||
+      counts.readBytes > 255) {
+    vbalGrid1.SetBackColor(r, kColDataRd, kCellRed);
+  }
+  DoEvents();
+}
+
+void ScriptWindow::Write_I2C(int r) {
+  BoardLink& board = app_.board;
+  const ScriptRowCounts& counts = rowCounts[static_cast<std::size_t>(r - 1)];
+  DoEvents();
+  std::vector<uint8_t> frame = FieldBytes(vbalGrid1.text(r, kColRegAdr), counts.regBytes);
+  const std::vector<uint8_t> data = FieldBytes(vbalGrid1.text(r, kColDataWr), counts.writeBytes);
+  frame.insert(frame.end(), data.begin(), data.end());
+  board.TransferPipe = board.BoardPipe;
+  board.TransferLength = static_cast<uint32_t>(WriteTotal + 2);
+  board.RedimBuffer(board.TransferLength);
+  board.TransferBuffer[0] = static_cast<uint8_t>(WriteTotal & 0xFF);
+  board.TransferBuffer[1] = board.I2CWriteAddress;
+  std::copy(frame.begin(), frame.end(), board.TransferBuffer.begin() + 2);
+  board.USB_WriteTransfer();
+
+  board.TransferPipe = board.BoardPipe + 128u;
+  board.TransferLength = static_cast<uint32_t>(app_.gpio.GpioFrameLength + 1);
+  board.RedimBuffer(board.TransferLength);
+  board.USB_ReadTransfer();
+  if (board.TransferBuffer[0] != static_cast<uint8_t>((WriteTotal + 1) & 0xFF)) {
+    vbalGrid1.SetBackColor(r, kColDataWr, kCellRed);
+  }
+}
+
+void ScriptWindow::cmdExecAll_Click() {
+  if (!loaded_) return;
+  Active active(*this);
+  RunFlags& flags = app_.flags;
+  flags.AbortRequested = false;
+  cmdRunContinuous.setVisible(false);
+  cmdExecAll.setVisible(false);
+  cmdAbort.setVisible(true);
+  RunningAll = true;
+  DoEvents();
+  app_.board.StatusForm = &lamps;
+  txtRdFails.setText("0");
+  txtRdPass.setText("0");
+  const int total = LineTotal;
+  for (int i = 1; i <= total && !unloading_; ++i) {
+    vbalGrid1.SelectRow(i);
+    RunRow(i, 1);
+    DoEvents();
+    txtRunning.setText(std::to_string(i));
+    DoEvents();
+    if (flags.AbortRequested) break;
+  }
+  cmdAbort.setVisible(false);
+  txtRunning.setText("Done");
+  DoEvents();
+  cmdExecAll.setVisible(true);
+  cmdRunContinuous.setVisible(true);
+  RunningAll = false;
+}
+
+void ScriptWindow::cmdRunContinuous_Click() {
+  if (!loaded_) return;
+  Active active(*this);
+  txtLoopCount.setText("0");
+  int passes = 0;
+  app_.flags.AbortRequested = false;
+  while (!app_.flags.AbortRequested && !unloading_) {
+    cmdRunContinuous.setVisible(false);
+    cmdExecAll_Click();
+    ++passes;
+    txtLoopCount.setText(std::to_string(passes));
+    DoEvents(2);
+    // With no rows a pass shows "Abort" for no time at all: nothing could stop it.
+    if (LineTotal == 0) break;
+  }
+  cmdAbort.setVisible(false);
+  cmdRunContinuous.setVisible(true);
+}
+
+void ScriptWindow::cmdAbort_Click() {
+  app_.flags.AbortRequested = true;
+  DoEvents();
+}
+
+}  // namespace kps
