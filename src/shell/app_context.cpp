@@ -26,6 +26,9 @@ void AppContext::OpenConsole(ConsoleVariant variant, uint8_t writeAddress) {
 void AppContext::EndProgram() {
   if (ended_) return;
   ended_ = true;
+  // A script run on the stack below ends at its next event point instead of
+  // going on against the closed board.
+  scripts.UnloadAll();
   toolkit.Quit();
 }
 
