@@ -324,6 +324,25 @@ TEST(ScriptWindowTest, ClosingDuringARunStopsAfterTheCurrentRow) {
   }
 }
 
+TEST(ScriptWindowTest, NoLoadReplacesTheTableUnderRunningRows) {
+  Scripted s;
+  s.Load("`w10\n`w10");
+  s.w().txtI2CAdr.setText("9A");
+  s.toolkit.onProcessEvents = [&s] {
+    if (s.t().cell(1, kColI2CAdr).back != kCellRed || !s.toolkit.messages.empty()) return;
+    s.w().txtI2CAdr.onKeyPress(13);
+    s.toolkit.fileAnswers.push_back(s.Write("other.txt", "10,05"));
+    s.w().mnuScript_Read.Click();
+  };
+  s.w().cmdExecAll.Click();
+  s.toolkit.onProcessEvents = nullptr;
+  ASSERT_EQ(s.toolkit.messages.size(), 2u);
+  EXPECT_NE(s.toolkit.messages[0].find("running"), std::string::npos);
+  EXPECT_EQ(s.board().I2CWriteAddress, 0x88);
+  EXPECT_EQ(s.t().text(1, kColOperation), "Cmd:Delay :10: mSec");
+  EXPECT_EQ(s.t().cell(2, kColI2CAdr).back, kCellGreen);  // the run went on to its end
+}
+
 // Against the simulated chip: registers written and read back as a script
 // would on a real board, with auto-increment over several registers.
 TEST(ScriptWindowTest, ScriptRowsAgainstTheSimulatedChip) {
