@@ -2,16 +2,53 @@
 
 #include "ui/about_dialog.h"
 #include "ui/console_widget.h"
+#include "ui/script_window_widget.h"
 #include "ui/startup_window_widget.h"
 
 namespace kps::ui {
 
 AppWindows::AppWindows(AppContext& app)
-    : startup_(std::make_unique<StartupWindowWidget>(app.startup)),
+    : app_(app),
+      startup_(std::make_unique<StartupWindowWidget>(app.startup)),
       about_(std::make_unique<AboutDialog>(app.about)),
       console_(std::make_unique<ConsoleWidget>(app.console)),
-      adaptive_(std::make_unique<ConsoleWidget>(app.adaptive)) {}
+      adaptive_(std::make_unique<ConsoleWidget>(app.adaptive)) {
+  app.scripts.onShow = [this](ScriptWindow& window) { ShowScript(window); };
+  app.scripts.onDiscard = [this](ScriptWindow& window) { DiscardScript(window); };
+}
 
-AppWindows::~AppWindows() = default;
+AppWindows::~AppWindows() {
+  app_.scripts.onShow = nullptr;
+  app_.scripts.onDiscard = nullptr;
+  scripts_.clear();
+  for (const QPointer<ScriptWindowWidget>& widget : released_) delete widget.data();
+}
+
+ScriptWindowWidget* AppWindows::script(const ScriptWindow& window) const {
+  const auto found = scripts_.find(&window);
+  return found == scripts_.end() ? nullptr : found->second.get();
+}
+
+void AppWindows::ShowScript(ScriptWindow& window) {
+  auto& widget = scripts_[&window];
+  if (widget == nullptr) widget = std::make_unique<ScriptWindowWidget>(window);
+  widget->show();
+  widget->raise();
+  widget->activateWindow();
+}
+
+void AppWindows::DiscardScript(ScriptWindow& window) {
+  const auto found = scripts_.find(&window);
+  if (found == scripts_.end()) return;
+  // Closing the window is what discards it, so its close event may still be
+  // on the stack: everything that refers to the model goes now, the empty
+  // window itself once control is back in the event loop.
+  ScriptWindowWidget* widget = found->second.release();
+  scripts_.erase(found);
+  widget->Release();
+  widget->deleteLater();
+  std::erase_if(released_, [](const QPointer<ScriptWindowWidget>& w) { return w.isNull(); });
+  released_.emplace_back(widget);
+}
 
 }  // namespace kps::ui

@@ -1,8 +1,13 @@
 // The program's windows over one application context: built together, and
-// destroyed together before the context whose models they show.
+// destroyed together before the context whose models they show. Script
+// windows come and go with their models: one widget per open script window.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <vector>
+
+#include <QPointer>
 
 #include "shell/app_context.h"
 
@@ -10,6 +15,7 @@ namespace kps::ui {
 
 class AboutDialog;
 class ConsoleWidget;
+class ScriptWindowWidget;
 class StartupWindowWidget;
 
 class AppWindows {
@@ -24,14 +30,23 @@ class AppWindows {
   ConsoleWidget& console(ConsoleVariant variant) {
     return variant == ConsoleVariant::Main ? *console_ : *adaptive_;
   }
+  // The widget of an open script window; null when it has none.
+  ScriptWindowWidget* script(const ScriptWindow& window) const;
 
  private:
+  void ShowScript(ScriptWindow& window);
+  void DiscardScript(ScriptWindow& window);
+
+  AppContext& app_;
   // Each window shows itself when its form model becomes visible, so all can
   // be built at once; none is on screen until the program opens it.
   std::unique_ptr<StartupWindowWidget> startup_;
   std::unique_ptr<AboutDialog> about_;
   std::unique_ptr<ConsoleWidget> console_;
   std::unique_ptr<ConsoleWidget> adaptive_;
+  std::map<const ScriptWindow*, std::unique_ptr<ScriptWindowWidget>> scripts_;
+  // Released script widgets whose deletion waits for their own events to end.
+  std::vector<QPointer<ScriptWindowWidget>> released_;
 };
 
 }  // namespace kps::ui

@@ -469,6 +469,7 @@ void ConsoleWidget::BuildMenu() {
   QMenu* menu = menuBar()->addMenu(QString());
   BindMenuItem(r.mnuMenu, menu->menuAction());
   menu->addAction(BindMenuItem(r.mnuSaveMeas, new QAction(menu)));
+  menu->addAction(BindMenuItem(r.mnuScript, new QAction(menu)));
 }
 
 bool ConsoleWidget::event(QEvent* event) {
