@@ -28,9 +28,9 @@ void ScriptTable::AddColumn(std::string key, std::string header, int width) {
 
 void ScriptTable::SetColumnHeader(int column, std::string header, int width) {
   if (column < 1 || column > columnCount()) return;
-  auto& spec = columns_[static_cast<std::size_t>(column - 1)];
-  spec.header = std::move(header);
-  spec.width = width;
+  auto& col = columns_[static_cast<std::size_t>(column - 1)];
+  col.header = std::move(header);
+  col.width = width;
   Notify(Change::Reset, 0, 0);
 }
 

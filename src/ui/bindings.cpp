@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QStringList>
 #include <QTimer>
@@ -385,6 +387,28 @@ QWidget* BindForm(Form& model, QWidget* window) {
     }
   });
   return window;
+}
+
+void BindColumnTitles(Label& model, QGridLayout* grid, int row, int firstColumn, int columns,
+                      QWidget* parent) {
+  QList<QLabel*> cells;
+  for (int c = 0; c < columns; ++c) {
+    auto* cell = new QLabel(parent);
+    cell->setAlignment(Qt::AlignCenter);
+    cell->setObjectName(QString::fromStdString(model.name()) + "_col" + QString::number(c));
+    grid->addWidget(cell, row, firstColumn + c);
+    cells.append(cell);
+  }
+  Follow(model, parent, [&model, cells] {
+    static const QRegularExpression kGap(QStringLiteral("\\s{2,}"));
+    const QString caption = QString::fromStdString(model.caption());
+    const QStringList titles = caption.trimmed().split(kGap);
+    for (int c = 0; c < cells.size(); ++c) {
+      cells[c]->setText(c < titles.size() ? titles[c] : QString());
+      cells[c]->setAccessibleDescription(caption);
+      cells[c]->setVisible(model.visible());
+    }
+  });
 }
 
 }  // namespace kps::ui

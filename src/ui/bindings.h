@@ -16,6 +16,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -54,6 +55,11 @@ void SyncCommon(const Control& model, QWidget* widget);
 // Runs sync now and on every change of the model, for as long as owner exists:
 // for widgets that show a control in their own way.
 void Follow(Control& model, QObject* owner, std::function<void()> sync);
+// A caption written as column titles separated by runs of blanks (" 0x0   0x1 ..."),
+// shown with each title over its own column of `grid`, from `firstColumn` on.
+// The whole caption stays each title's accessible description.
+void BindColumnTitles(Label& model, QGridLayout* grid, int row, int firstColumn, int columns,
+                      QWidget* parent);
 // A top-level window: caption as the window title, shown while visible.
 QWidget* BindForm(Form& model, QWidget* window);
 

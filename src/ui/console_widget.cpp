@@ -11,7 +11,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -69,31 +68,6 @@ QGroupBox* OptionFrame(Frame& frame, OptionGroup& group, QWidget* parent, int co
   return box;
 }
 
-// A caption written as column titles separated by runs of blanks (" 0x0   0x1 ..."),
-// shown with each title over its own column of `grid`, from `firstColumn` on.
-// The whole caption stays the row's accessible name.
-void ColumnTitles(Label& model, QGridLayout* grid, int row, int firstColumn, int columns,
-                  QWidget* parent) {
-  QList<QLabel*> cells;
-  for (int c = 0; c < columns; ++c) {
-    auto* cell = new QLabel(parent);
-    cell->setAlignment(Qt::AlignCenter);
-    cell->setObjectName(QString::fromStdString(model.name()) + "_col" + QString::number(c));
-    grid->addWidget(cell, row, firstColumn + c);
-    cells.append(cell);
-  }
-  Follow(model, parent, [&model, cells] {
-    static const QRegularExpression kGap(QStringLiteral("\\s{2,}"));
-    const QString caption = QString::fromStdString(model.caption());
-    const QStringList titles = caption.trimmed().split(kGap);
-    for (int c = 0; c < cells.size(); ++c) {
-      cells[c]->setText(c < titles.size() ? titles[c] : QString());
-      cells[c]->setAccessibleDescription(caption);
-      cells[c]->setVisible(model.visible());
-    }
-  });
-}
-
 }  // namespace
 
 ConsoleWidget::ConsoleWidget(ConsoleWindow& model, QWidget* parent)
@@ -138,8 +112,8 @@ QWidget* ConsoleWidget::BuildRegisterPanel(QWidget* parent) {
   auto* grid = new QGridLayout(frame);
   grid->setHorizontalSpacing(4);
   grid->setVerticalSpacing(3);
-  ColumnTitles(r.Label5[0], grid, 0, 1, kRegCount, frame);
-  ColumnTitles(r.Label5[1], grid, 1, 1, kRegCount, frame);
+  BindColumnTitles(r.Label5[0], grid, 0, 1, kRegCount, frame);
+  BindColumnTitles(r.Label5[1], grid, 1, 1, kRegCount, frame);
   auto* rowTitles = BindLabel(r.Label22, new QLabel(frame));
   rowTitles->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   grid->addWidget(rowTitles, 2, 0, 4, 1);
@@ -241,7 +215,7 @@ QWidget* ConsoleWidget::BuildInterruptLimits(QWidget* parent) {
   auto* grid = new QGridLayout(frame);
   grid->setHorizontalSpacing(6);
   grid->setVerticalSpacing(4);
-  ColumnTitles(n.Label15, grid, 0, 0, 3, frame);
+  BindColumnTitles(n.Label15, grid, 0, 0, 3, frame);
 
   // Row title, decimal entry, hex display and the accepted end of the range.
   struct Row {

@@ -15,7 +15,6 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -75,32 +74,6 @@ QLineEdit* Box(TextBox& model, QWidget* parent, int chars) {
 
 LampWidget* MakeLamp(Lamp& model, QWidget* parent) {
   return BindLamp(model, new LampWidget(parent));
-}
-
-// A caption written as column titles separated by runs of blanks, each title
-// over its own column of `grid`; the whole caption stays each title's
-// accessible description.
-void ColumnTitles(Label& model, QGridLayout* grid, int row, QWidget* parent) {
-  static const QRegularExpression kGap(QStringLiteral("\\s{2,}"));
-  const int columns =
-      static_cast<int>(QString::fromStdString(model.caption()).trimmed().split(kGap).size());
-  QList<QLabel*> cells;
-  for (int c = 0; c < columns; ++c) {
-    auto* cell = new QLabel(parent);
-    cell->setAlignment(Qt::AlignCenter);
-    cell->setObjectName(QString::fromStdString(model.name()) + "_col" + QString::number(c));
-    grid->addWidget(cell, row, c);
-    cells.append(cell);
-  }
-  Follow(model, parent, [&model, cells] {
-    const QString caption = QString::fromStdString(model.caption());
-    const QStringList titles = caption.trimmed().split(kGap);
-    for (int c = 0; c < cells.size(); ++c) {
-      cells[c]->setText(c < titles.size() ? titles[c] : QString());
-      cells[c]->setAccessibleDescription(caption);
-      cells[c]->setVisible(model.visible());
-    }
-  });
 }
 
 }  // namespace
@@ -374,7 +347,7 @@ QWidget* ScriptWindowWidget::BuildControls(QWidget* parent) {
   counters->setHorizontalSpacing(4);
   counters->setVerticalSpacing(3);
   counters->addWidget(BindLabel(model_.Label3, new QLabel(panel)), 0, 0, 1, 3);
-  ColumnTitles(model_.Label2, counters, 1, panel);
+  BindColumnTitles(model_.Label2, counters, 1, 0, 3, panel);
   int column = 0;
   for (TextBox* box : {&model_.txttotReads, &model_.txtRdPass, &model_.txtRdFails}) {
     counters->addWidget(Box(*box, panel, 4), 2, column++);
