@@ -27,22 +27,6 @@ std::string NumberText(double value) {
 
 }  // namespace
 
-// Counts a row (and the window) as running for as long as it lives.
-struct RowScope {
-  RowScope(int& depth, int& calls) : depth_(depth), calls_(calls) {
-    ++depth_;
-    ++calls_;
-  }
-  ~RowScope() {
-    --depth_;
-    --calls_;
-  }
-  RowScope(const RowScope&) = delete;
-  RowScope& operator=(const RowScope&) = delete;
-  int& depth_;
-  int& calls_;
-};
-
 void ScriptWindow::RowFailure(int row, const std::string& description) {
   app_.toolkit.ShowMessage("Script row " + std::to_string(row) + ": " + description,
                            MessageButtons::Ok);
@@ -68,8 +52,11 @@ bool ScriptWindow::Increment(TextBox& box, int row) {
 
 void ScriptWindow::RunRow(int row, int /*column*/) {
   if (!loaded_ || unloading_) return;
-  RowScope scope(rowDepth_, activeCalls_);
+  Active active(*this);
+  // Nothing in a row throws, so the count always comes back down.
+  ++rowDepth_;
   RunRowSteps(row);
+  --rowDepth_;
 }
 
 void ScriptWindow::RunRowSteps(int r) {
