@@ -95,7 +95,6 @@ TEST(ScriptFileTest, EachLineGivesItsRow) {
       {",05", {"88", "", "05", "", "", " W:1", noReg}, {0, 1, 0, 0}},
       {",,XX # rd", {"88", "", "", "XX", "--", " R:1", noReg + "# rd"}, {0, 0, 1, 0}},
       {"   ", {"88", "", "", "", "", "", noReg}, {0, 0, 0, 0}},
-      {", ,", {"88", "", "", "", "", "", noReg}, {0, 0, 0, 0}},
       // TAB and code 15 are blanks, in the fields and in the comment; alone they are not a
       // blank line.
       {"\t10,\x0f"
@@ -103,17 +102,14 @@ TEST(ScriptFileTest, EachLineGivesItsRow) {
        {"88", "10", "05", "", "", " Reg:1 W:1", "#a b "},
        {1, 1, 0, 0}},
       {"\t", {"88", "", "", "", "", "", noReg}, {0, 0, 0, 0}},
-      {"\x0f", {"88", "", "", "", "", "", noReg}, {0, 0, 0, 0}},
       // A blank in front of the mark makes a register line of the command.
       {" `A8A", {"88", "`A8A", "", "", "", " Reg:2", ""}, {2, 0, 0, 0}},
       // Comment-only and blank lines do nothing.
       {"#note", {"88", "", "", "", "", "NOP", "#note"}, {0, 0, 0, 0}},
       {"  # c, d", {"88", "", "", "", "", "NOP", "# c, d"}, {0, 0, 0, 0}},
-      {"#`A8A", {"88", "", "", "", "", "NOP", "#`A8A"}, {0, 0, 0, 0}},
       {"", {"88", "", "", "", "", "NOP", "Script File has a blank line"}, {0, 0, 0, 0}},
       // Commands.
       {"`A8A", {"8A", "", "", "", "", "Cmd:Set I2C Adr", ""}, {0, 0, 0, 0}},
-      {"`A8a", {"8A", "", "", "", "", "Cmd:Set I2C Adr", ""}, {0, 0, 0, 0}},
       {"`A 8a # set", {"8A", "", "", "", "", "Cmd:Set I2C Adr", "# set"}, {0, 0, 0, 0}},
       {"`A8", {"88", "", "", "", "", "Cmd:Set I2C Adr", ""}, {0, 0, 0, 0}},
       {"`A", {"88", "", "", "", "", "Cmd:Set I2C Adr", ""}, {0, 0, 0, 0}},
@@ -123,14 +119,11 @@ TEST(ScriptFileTest, EachLineGivesItsRow) {
       {"`w 250 # x", {"88", "", "", "", "", "Cmd:Delay :250: mSec", "# x"}, {0, 0, 0, 250}},
       {"`w2.5", {"88", "", "", "", "", "Cmd:Delay :2.5: mSec", ""}, {0, 0, 0, 2}},
       {"`w3.5", {"88", "", "", "", "", "Cmd:Delay :3.5: mSec", ""}, {0, 0, 0, 4}},
-      {"`w0.5", {"88", "", "", "", "", "Cmd:Delay :0.5: mSec", ""}, {0, 0, 0, 0}},
-      {"`w+7", {"88", "", "", "", "", "Cmd:Delay :+7: mSec", ""}, {0, 0, 0, 7}},
       {"`w1e3", {"88", "", "", "", "", "Cmd:Delay :1E3: mSec", ""}, {0, 0, 0, 1000}},
       {"`w32767", {"88", "", "", "", "", "Cmd:Delay :32767: mSec", ""}, {0, 0, 0, 32767}},
       {"`w-32768.5", {"88", "", "", "", "", "Cmd:Delay :-32768.5: mSec", ""}, {0, 0, 0, -32768}},
       {"`wabc", {"88", "", "", "", "", "Error Delay_Time", kDelayError}, {0, 0, 0, 0}, true},
       {"`w12a", {"88", "", "", "", "", "Error Delay_Time", kDelayError}, {0, 0, 0, 0}, true},
-      {"`w-", {"88", "", "", "", "", "Error Delay_Time", kDelayError}, {0, 0, 0, 0}, true},
       {"`wabc # slow",
        {"88", "", "", "", "", "Error Delay_Time", "# slow" + kDelayError},
        {0, 0, 0, 0},
@@ -213,17 +206,13 @@ TEST(ScriptFileTest, SplitFieldsGivesExactlyTheAskedCount) {
   using V = std::vector<std::string>;
   const std::tuple<std::string, int, char, V> cases[] = {
       {"a,b,c", 3, ',', {"a", "b", "c"}},
-      {"a,b,c", 2, ',', {"a", "b"}},
       {"a,b", 4, ',', {"a", "b", "", ""}},
       {"", 3, ',', {"", "", ""}},
-      {",", 3, ',', {"", "", ""}},
       {"a,,b", 3, ',', {"a", "", "b"}},
       {"a,b,", 3, ',', {"a", "b", ""}},
-      {",a", 2, ',', {"", "a"}},
       {"a,,", 4, ',', {"a", "", "", ""}},
       {" a , b", 2, ',', {" a ", " b"}},
       {"1;2,3", 3, ';', {"1", "2,3", ""}},
-      {"ab", 1, ',', {"ab"}},
       {"a,b", 0, ',', {}},
   };
   for (const auto& [text, count, delimiter, expected] : cases) {
@@ -238,13 +227,11 @@ TEST(ScriptFileTest, LinesEndAtCrLfLoneCrOrLf) {
       {"A", {"A"}},
       {"A\r\n", {"A"}},
       {"A\r\n\r\n", {"A", ""}},
-      {"A\r\nB", {"A", "B"}},
       {"A\rB\r", {"A", "B"}},
       {"A\nB\n", {"A", "B"}},
       {"A\r\rB", {"A", "", "B"}},
       {"A\n\rB", {"A", "", "B"}},
       {"\r\n", {""}},
-      {"\n\n", {"", ""}},
       {"\r\r\n", {"", ""}},
       {" A \t\x0f\r\n", {" A \t\x0f"}},
   };
