@@ -24,18 +24,6 @@ int RecordedSampleCount(std::size_t historySize, int sampleIndex) {
   return static_cast<int>(std::max<long long>(end - kFirstRecordedSample, 0));
 }
 
-std::string DateText(const LocalTime& t) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", t.month, t.day, t.year);
-  return buf;
-}
-
-std::string TimeText(const LocalTime& t) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
-  return buf;
-}
-
 std::string MeasurementBlock(const MeasurementHeader& header, std::span<const double> prox,
                              std::span<const double> als, int sampleIndex) {
   const int count = RecordedSampleCount(std::min(prox.size(), als.size()), sampleIndex);

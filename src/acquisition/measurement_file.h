@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "core/text.h"
 #include "core/toolkit.h"
 
 namespace kps {
@@ -30,10 +31,6 @@ std::string MeasurementBlock(const MeasurementHeader& header, std::span<const do
 
 // The number of sample lines MeasurementBlock writes for these histories.
 int RecordedSampleCount(std::size_t historySize, int sampleIndex);
-
-// "mm-dd-yyyy" and "hh:mm:ss" (24 hours).
-std::string DateText(const LocalTime& t);
-std::string TimeText(const LocalTime& t);
 
 // Writes `block` to the file at `path`: after the existing content when
 // `append` (creating a missing file), otherwise as the file's whole content.

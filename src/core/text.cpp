@@ -136,4 +136,16 @@ std::string SignedBlank(long long value) {
   return value < 0 ? std::to_string(value) : " " + std::to_string(value);
 }
 
+std::string DateText(const LocalTime& t) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", t.month, t.day, t.year);
+  return buf;
+}
+
+std::string TimeText(const LocalTime& t) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+  return buf;
+}
+
 }  // namespace kps

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/toolkit.h"
+
 namespace kps {
 
 // The value of a hex text as a 16-bit signed integer. Hex digits are read up to
@@ -43,5 +45,9 @@ long long RoundHalfEven(double value);
 
 // Decimal with one leading blank for zero and positive values, "-" for negative.
 std::string SignedBlank(long long value);
+
+// "mm-dd-yyyy" and "hh:mm:ss" (24 hours).
+std::string DateText(const LocalTime& t);
+std::string TimeText(const LocalTime& t);
 
 }  // namespace kps

@@ -1,5 +1,4 @@
 // "Save Table Data to CSV file": the table written as comma-separated text.
-#include "acquisition/measurement_file.h"
 #include "core/text.h"
 #include "core/text_file.h"
 #include "scripting/script_window.h"

@@ -1,7 +1,7 @@
 // Choosing, loading and reloading a script.
 #include <filesystem>
+#include <utility>
 
-#include "acquisition/measurement_file.h"
 #include "core/text.h"
 #include "scripting/script_window.h"
 #include "shell/app_context.h"
@@ -12,13 +12,17 @@ void ScriptWindow::ReadScriptFile() {
   Active active(*this);
   if (RefuseWhileRunning()) return;
   txtRunning.setText("");
-  ScriptChosen = false;
+  const bool wasChosen = std::exchange(ScriptChosen, false);
   const std::string chosen = app_.toolkit.OpenFileDialog(
       {"Select Script File to Open", "", "Norvale Script Files |*.txt|All Files|*.*", "*.txt"});
   if (chosen.empty()) return;
   ScriptChosen = true;
-  scriptPath = chosen;
-  LoadScriptFile();
+  const std::string previous = std::exchange(scriptPath, chosen);
+  if (!LoadScriptFile()) {
+    // The previous script is still the one shown: Reload and Browse go on using it.
+    scriptPath = previous;
+    ScriptChosen = wasChosen;
+  }
   cmdReload2.setVisible(true);
 }
 

@@ -115,9 +115,12 @@ void ScriptWindow::RunRowSteps(int r) {
           "Illegal I2C address Script Row " + SignedBlank(r) + " Value = " + address,
           MessageButtons::Ok);
     } else {
-      board.SetI2CAddress(static_cast<uint8_t>(*a));
-      WriteTotal = counts.writeBytes == 0 ? 0 : counts.regBytes + counts.writeBytes;
-      ReadTotal = counts.readBytes == 0 ? 0 : counts.regBytes + counts.readBytes;
+      // Fixed now: a row picked while this one waits for the board runs inside
+      // it and must not change what this one sends.
+      const RowPlan plan{counts, static_cast<uint8_t>(*a),
+                         counts.writeBytes == 0 ? 0 : counts.regBytes + counts.writeBytes,
+                         counts.readBytes == 0 ? 0 : counts.regBytes + counts.readBytes};
+      board.SetI2CAddress(plan.address);
       if (!RunningAll) {
         Pause(100);
         if (!board.UsbConnected) board.USB_CheckDevice();
@@ -125,8 +128,8 @@ void ScriptWindow::RunRowSteps(int r) {
         DoEvents(1000);
       }
       if (unloading_) return;
-      if (WriteTotal != 0 || ReadTotal != 0) {
-        if (!TransferRow(r, failsBefore)) return;
+      if (plan.writeTotal != 0 || plan.readTotal != 0) {
+        if (!TransferRow(r, plan, failsBefore)) return;
       }
     }
   }
@@ -143,51 +146,47 @@ void ScriptWindow::RunRowSteps(int r) {
   }
 }
 
-bool ScriptWindow::TransferRow(int r, double failsBefore) {
+bool ScriptWindow::TransferRow(int r, const RowPlan& plan, double failsBefore) {
   BoardLink& board = app_.board;
-  const ScriptRowCounts& counts = rowCounts[static_cast<std::size_t>(r - 1)];
   // The console's operations wait while the bus is ours, so that neither side
   // takes the other's reply. A holder further down the stack is mid-transaction:
   // sending now would take its reply, so the row makes no transfer then.
   const bool busAvailable = board.UsbConnected && !board.UsbBusy;
-  if (busAvailable) board.UsbBusy = true;
-  if (WriteTotal > 0 && busAvailable) Write_I2C(r);
-  vbalGrid1.SetText(r, kColActRd, "");
-  bool readMade = false;
-  if (ReadTotal > 0 && busAvailable && !unloading_) {
-    Read_I2C(r);
-    readMade = true;
+  if (busAvailable) {
+    board.UsbBusy = true;
+    // The row's own address, whatever a row run inside it chose since.
+    board.SetI2CAddress(plan.address);
   }
+  if (plan.writeTotal > 0 && busAvailable) Write_I2C(r, plan);
+  vbalGrid1.SetText(r, kColActRd, "");
+  std::optional<std::vector<uint8_t>> data;
+  if (plan.readTotal > 0 && busAvailable && !unloading_) data = Read_I2C(r, plan);
   if (busAvailable) board.UsbBusy = false;
   if (unloading_) return false;
-  if (ReadTotal > 0) {
-    if (!CompareRead(r, readMade, counts, failsBefore)) return false;
+  if (plan.readTotal > 0) {
+    if (!CompareRead(r, data, failsBefore)) return false;
     DoEvents();
   }
   DoEvents();
   return !unloading_;
 }
 
-bool ScriptWindow::CompareRead(int r, bool readMade, const ScriptRowCounts& counts,
+bool ScriptWindow::CompareRead(int r, const std::optional<std::vector<uint8_t>>& data,
                                double failsBefore) {
   std::string actual;
-  const std::vector<uint8_t>& reply = app_.board.TransferBuffer;
-  for (int k = 1; readMade && k <= counts.readBytes; ++k) {
-    actual += HexByte(
-        static_cast<std::size_t>(k) < reply.size() ? reply[static_cast<std::size_t>(k)] : 0);
-  }
+  for (uint8_t byte : data.value_or(std::vector<uint8_t>{})) actual += HexByte(byte);
   vbalGrid1.SetText(r, kColActRd, actual);
   const std::string expected = vbalGrid1.text(r, kColDataRd);
 
   // No read made (no board) is a failed comparison, whatever was expected.
-  if (readMade && actual == expected) {
+  if (data && actual == expected) {
     if (!Increment(txtRdPass, r)) return false;
     vbalGrid1.SetBackColor(r, kColActRd, kCellGreen);
     DoEvents(2);
     return true;
   }
   const std::size_t x = expected.find('X');
-  if (readMade && x != std::string::npos) {
+  if (data && x != std::string::npos) {
     if (expected.find("XXXX") != std::string::npos) {
       const int lo = PairValue(Mid(actual, x, 2));
       const int hi = PairValue(Mid(actual, x + 2, 2));
@@ -210,41 +209,48 @@ bool ScriptWindow::CompareRead(int r, bool readMade, const ScriptRowCounts& coun
   return true;
 }
 
-void ScriptWindow::Read_I2C(int r) {
+std::vector<uint8_t> ScriptWindow::Read_I2C(int r, const RowPlan& plan) {
   BoardLink& board = app_.board;
-  const ScriptRowCounts& counts = rowCounts[static_cast<std::size_t>(r - 1)];
-  const std::vector<uint8_t> reg = FieldBytes(vbalGrid1.text(r, kColRegAdr), counts.regBytes);
+  const int readBytes = plan.counts.readBytes;
+  const std::vector<uint8_t> reg = FieldBytes(vbalGrid1.text(r, kColRegAdr), plan.counts.regBytes);
   board.TransferPipe = board.BoardPipe;
-  board.TransferLength = static_cast<uint32_t>(counts.regBytes + 2);
+  board.TransferLength = static_cast<uint32_t>(reg.size() + 2);
   board.RedimBuffer(board.TransferLength);
-  board.TransferBuffer[0] = static_cast<uint8_t>(counts.readBytes & 0xFF);
-  board.TransferBuffer[1] = board.I2CReadAddress;
+  board.TransferBuffer[0] = static_cast<uint8_t>(readBytes & 0xFF);
+  board.TransferBuffer[1] = static_cast<uint8_t>(plan.address + 1);
   std::copy(reg.begin(), reg.end(), board.TransferBuffer.begin() + 2);
   board.USB_WriteTransfer();
 
   board.TransferPipe = board.BoardPipe + 128u;
-  board.TransferLength = static_cast<uint32_t>(counts.readBytes + 1);
+  board.TransferLength = static_cast<uint32_t>(readBytes + 1);
   board.RedimBuffer(board.TransferLength);
   board.USB_ReadTransfer();
-  if (board.TransferBuffer[0] != static_cast<uint8_t>(counts.readBytes & 0xFF) ||
-      counts.readBytes > 255) {
+  // Taken before the next event point, where a GPIO exchange may reuse the buffer.
+  const std::vector<uint8_t>& reply = board.TransferBuffer;
+  std::vector<uint8_t> data;
+  for (int k = 1; k <= readBytes; ++k) {
+    data.push_back(static_cast<std::size_t>(k) < reply.size() ? reply[static_cast<std::size_t>(k)]
+                                                              : 0);
+  }
+  if (reply.empty() || reply[0] != static_cast<uint8_t>(readBytes & 0xFF) || readBytes > 255) {
     vbalGrid1.SetBackColor(r, kColDataRd, kCellRed);
   }
   DoEvents();
+  return data;
 }
 
-void ScriptWindow::Write_I2C(int r) {
+void ScriptWindow::Write_I2C(int r, const RowPlan& plan) {
   BoardLink& board = app_.board;
-  const ScriptRowCounts& counts = rowCounts[static_cast<std::size_t>(r - 1)];
   DoEvents();
-  std::vector<uint8_t> frame = FieldBytes(vbalGrid1.text(r, kColRegAdr), counts.regBytes);
-  const std::vector<uint8_t> data = FieldBytes(vbalGrid1.text(r, kColDataWr), counts.writeBytes);
+  std::vector<uint8_t> frame = FieldBytes(vbalGrid1.text(r, kColRegAdr), plan.counts.regBytes);
+  const std::vector<uint8_t> data =
+      FieldBytes(vbalGrid1.text(r, kColDataWr), plan.counts.writeBytes);
   frame.insert(frame.end(), data.begin(), data.end());
   board.TransferPipe = board.BoardPipe;
-  board.TransferLength = static_cast<uint32_t>(WriteTotal + 2);
+  board.TransferLength = static_cast<uint32_t>(frame.size() + 2);
   board.RedimBuffer(board.TransferLength);
-  board.TransferBuffer[0] = static_cast<uint8_t>(WriteTotal & 0xFF);
-  board.TransferBuffer[1] = board.I2CWriteAddress;
+  board.TransferBuffer[0] = static_cast<uint8_t>(plan.writeTotal & 0xFF);
+  board.TransferBuffer[1] = plan.address;
   std::copy(frame.begin(), frame.end(), board.TransferBuffer.begin() + 2);
   board.USB_WriteTransfer();
 
@@ -252,7 +258,7 @@ void ScriptWindow::Write_I2C(int r) {
   board.TransferLength = static_cast<uint32_t>(app_.gpio.GpioFrameLength + 1);
   board.RedimBuffer(board.TransferLength);
   board.USB_ReadTransfer();
-  if (board.TransferBuffer[0] != static_cast<uint8_t>((WriteTotal + 1) & 0xFF)) {
+  if (board.TransferBuffer[0] != static_cast<uint8_t>((plan.writeTotal + 1) & 0xFF)) {
     vbalGrid1.SetBackColor(r, kColDataWr, kCellRed);
   }
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -124,8 +125,6 @@ class ScriptWindow {
 
   // Executor state.
   bool RunningAll = false;
-  int WriteTotal = 0;
-  int ReadTotal = 0;
 
  private:
   // Counts a handler of this window on the stack while it lives.
@@ -141,12 +140,22 @@ class ScriptWindow {
   void ApplyLoad(const LoadedScript& script, const std::vector<std::string>& lines);
   // One row, inside the bookkeeping of RunRow.
   void RunRowSteps(int row);
+  // What a register row sends: its counts, its address, and the bytes after
+  // the address byte of its write and of its read frame (0: no such frame).
+  struct RowPlan {
+    ScriptRowCounts counts;
+    uint8_t address;
+    int writeTotal;
+    int readTotal;
+  };
   // The transfers of a register row and the comparison of what it read; false
   // when the row ended early (a failure, or the window closing).
-  bool TransferRow(int row, double failsBefore);
-  bool CompareRead(int row, bool readMade, const ScriptRowCounts& counts, double failsBefore);
-  void Read_I2C(int row);
-  void Write_I2C(int row);
+  bool TransferRow(int row, const RowPlan& plan, double failsBefore);
+  // `data` is what the read returned, none when no read could be made.
+  bool CompareRead(int row, const std::optional<std::vector<uint8_t>>& data, double failsBefore);
+  // The register values read (bytes 1.. of the reply).
+  std::vector<uint8_t> Read_I2C(int row, const RowPlan& plan);
+  void Write_I2C(int row, const RowPlan& plan);
   // The register or data bytes of a field: each pair of characters as hex.
   static std::vector<uint8_t> FieldBytes(const std::string& text, int count);
   // Adds one to a counter box; false (after a message) when its text is no number.

@@ -163,7 +163,8 @@ Qt::ItemFlags ScriptTableModel::flags(const QModelIndex& index) const {
 void ScriptTableView::keyPressEvent(QKeyEvent* event) {
   const bool run = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
                    event->key() == Qt::Key_Space;
-  if (run && event->modifiers() == Qt::NoModifier) {
+  // The keypad's Enter carries the keypad modifier.
+  if (run && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
     const QModelIndex current = currentIndex();
     if (current.isValid() && onRun) onRun(current.row(), current.column());
     event->accept();

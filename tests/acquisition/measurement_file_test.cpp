@@ -8,8 +8,9 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <vector>
+
+#include "support/file_text.h"
 
 namespace kps {
 namespace {
@@ -71,10 +72,7 @@ class MeasurementFileTest : public ::testing::Test {
     fs::remove_all(dir_, ec);
   }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  static std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
+  static std::string Read(const fs::path& path) { return test::FileText(path); }
 
   fs::path dir_;
   const std::string a_ = "first block\r\n", b_ = "second block\r\n";

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "support/file_text.h"
 #include "support/opened_console.h"
 
 namespace kps {
@@ -361,13 +362,6 @@ TEST(ConsoleAcquisitionTest, ScaleButtonsAndTheIntervalRedrawTheLabels) {
   EXPECT_TRUE(Has(h.LabelTexts(), "4.00"));
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 struct TempFolder {
   TempFolder()
       : path(std::filesystem::temp_directory_path() / ("kps_rec_" + std::to_string(::getpid()))) {
@@ -398,7 +392,7 @@ TEST(ConsoleAcquisitionTest, WriteToDiskRecordsTheCollectionAfterItsFirstElevenS
   const std::string block =
       "Collect Reg0:&h00 :Reg1 &h00,Interval 50, 12-05-2026,10:35:12, Qty 9\r\n"
       "Measurement#,Proximity (8-bit),ALS/IR (12-bit)\r\n 0, 11, 1011\r\n";
-  const std::string file2 = ReadFile(file);
+  const std::string file2 = test::FileText(file);
   EXPECT_EQ(file2.find(block), 0u);
   EXPECT_NE(file2.find(" 8, 19, 1019\r\nEND\r\n" + block), std::string::npos);  // appended
   EXPECT_EQ(w.graph.Label18.caption(), " 9 Measurement set(s) written: 12-05-2026 10:35:12");
@@ -410,7 +404,7 @@ TEST(ConsoleAcquisitionTest, WriteToDiskRecordsTheCollectionAfterItsFirstElevenS
   ASSERT_EQ(h.toolkit.messages.size(), 2u);
   EXPECT_NE(h.toolkit.messages[1].find("No such file or directory"), std::string::npos);
   EXPECT_EQ(w.graph.Label18.caption(), "");
-  EXPECT_EQ(ReadFile(file), file2);
+  EXPECT_EQ(test::FileText(file), file2);
 
   // Browse proposes nothing and takes what the user chose; a cancel changes nothing.
   h.toolkit.fileAnswers = {"/tmp/chosen.txt", ""};

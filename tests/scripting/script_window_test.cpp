@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "core/text.h"
+#include "support/file_text.h"
 #include "support/opened_console.h"
 
 namespace kps {
@@ -58,12 +59,6 @@ struct Scripted : test::Opened {
   }
   std::string Counters() {
     return w().txttotReads.text() + "/" + w().txtRdPass.text() + "/" + w().txtRdFails.text();
-  }
-  static std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
   }
   fs::path dir;
 };
@@ -121,14 +116,14 @@ TEST(ScriptWindowTest, RunAllSendsTheRowsFramesAndExportsTheResult) {
       "001,88,10,05,,, Reg:1 W:1,,\r\n"
       "002,88,08,,XXXX,D204, Reg:1 R:2,,  1234\r\n"
       "END\r\n";
-  EXPECT_EQ(Scripted::Slurp(csv), block);
+  EXPECT_EQ(test::FileText(csv), block);
   EXPECT_EQ(s.w().Label18.caption(), " 3 Script written: 12-05-2026 10:35:12");
   s.w().chkAppend.setChecked(true);
   s.w().cmdStartRec.Click();
-  EXPECT_EQ(Scripted::Slurp(csv), block + block);
+  EXPECT_EQ(test::FileText(csv), block + block);
   s.w().chkAppend.setChecked(false);
   s.w().cmdStartRec.Click();
-  EXPECT_EQ(Scripted::Slurp(csv), block);
+  EXPECT_EQ(test::FileText(csv), block);
 
   // Wrong counts in the replies mark the data cells, and stay marked.
   s.transport.i2cReplies = {{2}, {1, 0xD2, 0x04}};
@@ -269,9 +264,11 @@ TEST(ScriptWindowTest, LoadsThatCannotCompleteLeaveThePreviousScript) {
   EXPECT_EQ(s.w().LineTotal, 2);
   EXPECT_EQ(s.w().txtRdPass.text(), "7");
   EXPECT_EQ(s.w().form.caption(), "[ test.txt ]    Script IC Send / Receive");
+  s.w().cmdBrowse.Click();  // still the script that is shown
+  EXPECT_EQ(s.toolkit.fileDialogs.back().fileName, (s.dir / "test.csv").string());
 
   // Reload of a file that went bad keeps the table and the counters too.
-  s.Write("missing.txt", "`w40000");
+  s.Write("test.txt", "`w40000");
   s.w().cmdReload2.Click();
   EXPECT_NE(s.toolkit.messages.back().find("32767"), std::string::npos);
   EXPECT_EQ(s.t().rowCount(), 2);
@@ -341,6 +338,32 @@ TEST(ScriptWindowTest, NoLoadReplacesTheTableUnderRunningRows) {
   EXPECT_EQ(s.board().I2CWriteAddress, 0x88);
   EXPECT_EQ(s.t().text(1, kColOperation), "Cmd:Delay :10: mSec");
   EXPECT_EQ(s.t().cell(2, kColI2CAdr).back, kCellGreen);  // the run went on to its end
+}
+
+// The user may pick another row, or the console exchange the GPIO state, while
+// a row waits for the board: the row still sends and compares its own bytes.
+TEST(ScriptWindowTest, WhatRunsInsideARowLeavesItsFramesAndReplyAlone) {
+  Scripted s;
+  s.Load("10,0506070809\n08,,1F\n08,,1F");
+  s.transport.i2cReplies = {{7}, {1, 0x1F}, {1, 0x1F}};
+  bool picked = false;
+  s.toolkit.onProcessEvents = [&] {
+    if (!picked && s.t().cell(1, kColI2CAdr).back == kCellRed) {
+      picked = true;
+      s.Click(2);  // runs at once, inside row 1, which holds the bus: no transfer, a fail
+    }
+    if (s.ReplyLengths().size() == 3 && s.t().cell(3, kColI2CAdr).back == kCellRed) {
+      s.app->gpio.cmdGPIO_Write_Click();  // its reply lands in the transfer buffer
+    }
+  };
+  s.w().cmdExecAll.Click();
+  ASSERT_TRUE(picked);
+  EXPECT_EQ(s.Sent(), (std::vector<Bytes>{{0x06, 0x88, 0x10, 0x05, 0x06, 0x07, 0x08, 0x09},
+                                          {0x01, 0x89, 0x08},
+                                          {0x01, 0x89, 0x08}}));
+  EXPECT_EQ(s.t().cell(1, kColDataWr).back, std::nullopt);
+  EXPECT_EQ(s.t().text(3, kColActRd), "1F");
+  EXPECT_EQ(s.Counters(), "2/2/1");
 }
 
 // Against the simulated chip: registers written and read back as a script
