@@ -99,10 +99,20 @@ std::variant<std::vector<std::string>, std::string> ReadScriptLines(const std::s
   errno = 0;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return failure("open", errno != 0 ? errno : EIO);
+  // A file picked by mistake (a log, a binary) is read only as far as it takes
+  // to know it is too long to be a script.
+  constexpr std::size_t kEnough = (kMaxScriptLines + 1) * (kMaxLineLength + 2);
+  constexpr std::size_t kEnoughLineEnds = 2 * (kMaxScriptLines + 1);
   std::string text;
+  std::size_t lineEnds = 0;
   char buffer[65536];
   std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  while (text.size() < kEnough && lineEnds <= kEnoughLineEnds &&
+         (n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    text.append(buffer, n);
+    lineEnds += static_cast<std::size_t>(
+        std::count_if(buffer, buffer + n, [](char c) { return c == '\r' || c == '\n'; }));
+  }
   // A folder opens on Linux and only fails here, with EISDIR.
   const int error = std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
   std::fclose(file);
@@ -113,8 +123,8 @@ std::variant<std::vector<std::string>, std::string> ReadScriptLines(const std::s
 std::variant<LoadedScript, std::string> ParseScript(const std::vector<std::string>& lines,
                                                     const std::string& addressText) {
   if (lines.size() > static_cast<std::size_t>(kMaxScriptLines)) {
-    return "The script has " + std::to_string(lines.size()) + " lines; a script can have at most " +
-           std::to_string(kMaxScriptLines) + ". Nothing was loaded.";
+    return "The script has more than " + std::to_string(kMaxScriptLines) +
+           " lines, the most a script can have. Nothing was loaded.";
   }
   LoadedScript script;
   std::string currentAddress = addressText;

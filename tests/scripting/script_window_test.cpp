@@ -256,7 +256,7 @@ TEST(ScriptWindowTest, LoadsThatCannotCompleteLeaveThePreviousScript) {
   std::string big;
   for (int i = 0; i < 1001; ++i) big += "10,05\r\n";
   s.Load(big, "big.txt");
-  EXPECT_NE(s.toolkit.messages.back().find("at most 1000"), std::string::npos);
+  EXPECT_NE(s.toolkit.messages.back().find("more than 1000"), std::string::npos);
   s.toolkit.fileAnswers.push_back((s.dir / "missing.txt").string());
   s.w().mnuScript_Read.Click();
   EXPECT_NE(s.toolkit.messages.back().find("No such file"), std::string::npos);
