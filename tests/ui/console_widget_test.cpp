@@ -1,6 +1,7 @@
 // The console's real widgets over the simulated board, clicked and typed into
-// as a user does: one representative handler of each group, and the event
-// rules the handlers rely on (Enter, focus moving on, option and check clicks).
+// as a user does: the event rules the handlers rely on (Enter, the focus
+// moving on, option and check clicks), the layout toggle and the pictures.
+// What the handlers then do is the console model's, tested without Qt.
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -19,7 +20,7 @@ using kps::test::Program;
 
 namespace {
 
-// The console of a started program, open on address 88 and shown.
+// The console of a started program, open on address 88 and active.
 struct Console : Program {
   explicit Console(bool plugged = true, Toolkit* toolkitToUse = nullptr)
       : Program(plugged, toolkitToUse) {
@@ -29,11 +30,9 @@ struct Console : Program {
   }
   template <typename W>
   W* Get(const QString& name) {
-    W* w = Find<W>(window, name);
-    if (w == nullptr) qFatal("no widget %s", qPrintable(name));
-    return w;
+    return test::Find<W>(window, name);
   }
-  ConsoleWindow& model() { return ctx->console; }
+  QString Lamp(const QString& name) { return Get<ui::LampWidget>(name)->accessibleDescription(); }
   QWidget* window = nullptr;
 };
 
@@ -54,37 +53,19 @@ class ConsoleWidgetTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void registerEntryWritesOnEnterAndTwiceWhenTheFocusMovesOn() {
-    Console c;
-    QVERIFY(QTest::qWaitForWindowActive(c.window));
-    auto* box = c.Get<QLineEdit>("txtRegHex_3");
-    Type(box, "a5");
-    QTest::keyClick(box, Qt::Key_Return);
-    QCOMPARE(box->text(), QString("A5"));
-    QCOMPARE(c.board.chipRegister(3), 0xA5);
-    QCOMPARE(c.Get<QLineEdit>("txtRegRd_3")->text(), QString("A5"));
-    QCOMPARE(c.Get<ui::LampWidget>("ShpIndrd_3")->accessibleDescription(), QString("green"));
-
-    // Moving on by mouse writes the box's register twice: the indicator ends where it was.
-    auto* next = c.Get<QLineEdit>("txtRegHex_4");
-    auto* indicator = c.Get<ui::LampWidget>("ShpIndwr_3");
-    const QString before = indicator->accessibleDescription();
-    Type(box, "3c");
-    QTest::mouseClick(next, Qt::LeftButton);
-    QTRY_COMPARE(c.board.chipRegister(3), 0x3C);
-    QCOMPARE(box->text(), QString("3C"));
-    QCOMPARE(indicator->accessibleDescription(), before);
-  }
-
-  void typingThenClickingWriteWritesThreeTimes() {
+  void leavingABoxByMouseRunsItsHandlerAndThePressedButtonStillClicks() {
     // The program's own toolkit: the writes that the focus change makes process
     // the queued events, as they do for a user.
     ui::QtToolkit toolkit;
     Console c(/*plugged=*/true, &toolkit);
     QVERIFY(QTest::qWaitForWindowActive(c.window));
     auto* box = c.Get<QLineEdit>("txtRegHex_3");
-    auto* indicator = c.Get<ui::LampWidget>("ShpIndwr_3");
-    const QString before = indicator->accessibleDescription();
+    Type(box, "3c");
+    QTest::mouseClick(c.Get<QLineEdit>("txtRegHex_4"), Qt::LeftButton);
+    QTRY_COMPARE(c.board.chipRegister(3), 0x3C);
+
+    // Leaving the box writes it twice, and the click on "Write" once more.
+    const QString before = c.Lamp("ShpIndwr_3");
     Type(box, "4d");
     auto* write = c.Get<QPushButton>("cmdWrtReg_3");
     const QPoint at = write->rect().center();
@@ -94,87 +75,43 @@ class ConsoleWidgetTest : public QObject {
                                Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
     QTest::mousePress(write, Qt::LeftButton, {}, at);
     QTRY_COMPARE(c.board.chipRegister(3), 0x4D);
-    // Twice as the focus left the box, once for the click: the click is not lost.
-    QTRY_VERIFY(indicator->accessibleDescription() != before);
+    QTRY_VERIFY(c.Lamp("ShpIndwr_3") != before);  // the click was not lost
     QVERIFY(!write->isDown());
   }
 
-  void optionsWriteConfigurationOnlyWhenTheSelectionChanges() {
+  void optionButtonsRunTheirHandlerOnlyWhenTheSelectionChanges() {
     Console c;
     QVERIFY(QTest::qWaitForWindowActive(c.window));
     auto* ir = c.Get<QRadioButton>("OptMMode_1");
-    auto* indicator = c.Get<ui::LampWidget>("ShpIndwr_1");
     ClickMark(ir);
     QVERIFY(ir->isChecked());
     QVERIFY(!c.Get<QRadioButton>("OptMMode_0")->isChecked());
     QCOMPARE(c.board.chipRegister(1), 0x01);
-    const QString after = indicator->accessibleDescription();
+    const QString after = c.Lamp("ShpIndwr_1");
     ClickMark(ir);  // already selected: nothing is written
-    QVERIFY(ir->isChecked());
-    QCOMPARE(indicator->accessibleDescription(), after);
-
-    ClickMark(c.Get<QCheckBox>("chkALSEnable"));
-    QCOMPARE(c.board.chipRegister(1), 0x05);
-    QCOMPARE(c.Get<QLineEdit>("txtRegHex_1")->text(), QString("05"));
-
+    QCOMPARE(c.Lamp("ShpIndwr_1"), after);
     // The arrow keys select the next member as a click does.
     auto* sleep800 = c.Get<QRadioButton>("OptIRSleep_0");
     sleep800->setFocus();
     QTest::keyClick(sleep800, Qt::Key_Down);
     QVERIFY(c.Get<QRadioButton>("OptIRSleep_1")->isChecked());
-    QCOMPARE(c.board.chipRegister(1), 0x15);
-  }
+    QCOMPARE(c.board.chipRegister(1), 0x11);
 
-  void testCommShowsGoodAndCanBeClickedAgain() {
-    Console c;
-    auto* option = c.Get<QRadioButton>("OptMode_2");
+    // "Test Comm" deselects itself, shows its coloured result, and can be clicked again.
+    auto* testComm = c.Get<QRadioButton>("OptMode_2");
     auto* result = c.Get<QLabel>("LblCommTest");
     QVERIFY(!result->isVisible());
-    const bool redBefore = c.board.ledLit(0);
-    ClickMark(option);
+    ClickMark(testComm);
     QVERIFY(result->isVisible());
-    QCOMPARE(result->text(), QString("Good"));
     QCOMPARE(result->palette().color(QPalette::Window), QColor(0, 128, 0));
-    QVERIFY(!option->isChecked());
-    QCOMPARE(c.board.ledLit(0), !redBefore);
-    ClickMark(option);
-    QCOMPARE(c.board.ledLit(0), redBefore);
-  }
-
-  void interruptGroupsWriteIntrAndShowTheirNotesAndTheLayoutToggles() {
-    Console c;
-    ClickMark(c.Get<QRadioButton>("optINTP_2"));  // proximity persistence "8"
-    QCOMPARE(c.board.chipRegister(2) & 0x60, 0x40);
-    QTest::mouseClick(c.Get<QPushButton>("cmdISamples"), Qt::LeftButton);
-    QCOMPARE(c.Get<ui::LampWidget>("ShpINTexternal")->accessibleDescription(), QString("black"));
-
-    Type(c.Get<QLineEdit>("txtIHigh_2"), "300");
-    QTest::mouseClick(c.Get<QPushButton>("cmdWrtILimits"), Qt::LeftButton);
-    QCOMPARE(c.Get<QLabel>("lblILimitNote")->text(),
-             QString("High Limit must be within 0 Min and 255 Max. Re-enter High Limt"));
-    QCOMPARE(c.Get<QLineEdit>("txtIHigh_1")->text(), QString("FFF"));
-
-    auto* registers = c.Get<QGroupBox>("Frame2");
-    QVERIFY(registers->isVisible());
-    QTest::mouseDClick(c.Get<QLabel>("Label13"), Qt::LeftButton);
-    QVERIFY(!registers->isVisible());
-    QTest::mouseDClick(c.Get<QLabel>("Label13"), Qt::LeftButton);
-    QVERIFY(registers->isVisible());
+    QVERIFY(!testComm->isChecked());
   }
 
   void aMessageBoxFromAFocusLossDoesNotWriteAgain() {
     ui::QtToolkit toolkit;
     Console c(/*plugged=*/false, &toolkit);
     QVERIFY(QTest::qWaitForWindowActive(c.window));
-    int boxes = 0;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        ++boxes;
-        box->accept();
-      }
-    });
-    answer.start(20);
+    test::BoxAnswerer answerer(QMessageBox::Ok);
     auto* box = c.Get<QLineEdit>("txtRegHex_3");
     QTest::mouseClick(box, Qt::LeftButton);
     QTest::qWait(200);  // the box that had the focus first is written and answered
@@ -182,34 +119,22 @@ class ConsoleWidgetTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(c.window));
     box->setFocus();
     QTRY_VERIFY(box->hasFocus());
-    boxes = 0;
+    answerer.boxes = 0;
     QTest::mouseClick(c.Get<QLineEdit>("txtRegHex_4"), Qt::LeftButton);
     QTest::qWait(300);
     // The two writes of register 3 each say the board is missing; the boxes
     // taking the focus from register 4's box write nothing.
-    QCOMPARE(boxes, 2);
-    QCOMPARE(c.Get<QLabel>("LblCommTest")->text(), QString("Fail"));
+    QCOMPARE(answerer.boxes, 2);
   }
 
-  void openingDrawsTheGridAndItsLabelsAndSendsNothing() {
+  void openingPlacesTheGraphAndSendsNothing() {
     Console c;
     QVERIFY(QTest::qWaitForWindowActive(c.window));
     QCOMPARE(c.board.conversions(), uint64_t{0});
     QCOMPARE(c.board.chipRegister(1), uint8_t{0});
     auto* graph = c.Get<ui::PictureWidget>("Picture1");
-    auto* panel = c.Get<ui::PictureWidget>("Picture2");
     QCOMPARE(graph->size(), QSize(404, 304));
-    QCOMPARE(graph->pos(), QPoint(52, 20));
-    const QImage shown = graph->grab().toImage();
-    QCOMPARE(shown.pixelColor(40, 100), QColor(Qt::black));  // a grid line
-    QCOMPARE(shown.pixelColor(41, 100), QColor(Qt::white));
-    // The value labels left of the graph are text: dark pixels on white.
-    const QImage labels = panel->grab().toImage();
-    int dark = 0;
-    for (int y = 0; y < 330; ++y) {
-      for (int x = 0; x < 50; ++x) dark += labels.pixelColor(x, y).lightness() < 100;
-    }
-    QVERIFY(dark > 100);
+    QCOMPARE(graph->pos(), QPoint(52, 20));  // where the value labels expect it
   }
 
   void collectingScrollsBothTracesAndStopRestoresTheButtons() {
@@ -232,13 +157,9 @@ class ConsoleWidgetTest : public QObject {
     QVERIFY(stopFocused);
     QVERIFY(!stop->isVisible());
     QVERIFY(collect->isEnabled());
-    QCOMPARE(collect->text(), QString("Collect Data Graphical Real Time Data"));
-    QVERIFY(c.Get<QLabel>("lblLoop_Count")->text().trimmed().toInt() > 0);
-    QVERIFY(c.Get<QLabel>("lblMeasurements_2")->text() == QString(" 3276"));
-    // Steady scene: ALS/IR 3276 of 4096 at row 61, proximity 26 at row 302.
+    // Steady scene: ALS/IR 3276 of 4096 at row 61, one image pixel per widget pixel.
     const QImage shown = c.Get<ui::PictureWidget>("Picture1")->grab().toImage();
     QCOMPARE(shown.pixelColor(401, 61), QColor(Qt::red));
-    QCOMPARE(shown.pixelColor(401, 302), QColor(Qt::blue));
   }
 
   void closingTheWindowDuringCollectionEndsTheProgram() {

@@ -102,8 +102,6 @@ class PictureWidgetTest : public QObject {
     QWidget window;
     auto* widget = BindPicture(first, new PictureWidget(&window));
     window.show();
-    QCOMPARE(widget->objectName(), QString("picGraph"));
-    QCOMPARE(widget->size(), QSize(30, 20));
     QCOMPARE(widget->toolTip(), QString("Proximity counts"));
     QCOMPARE(At(Shown(*widget), 29, 19), kRed);
     first.surface().SetPixel(10, 10, kBlue);

