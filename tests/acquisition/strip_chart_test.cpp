@@ -35,8 +35,8 @@ TEST(StripChartTest, GraphRowMapsTheScaleOntoRowsOneTo304) {
   // {scale min, scale max, count, row}: 4095 gives 0.07, raised to row 1; the last scale spans
   // more than 32 bits.
   const double cases[][4] = {
-      {0, 4096, 0, 304},   {0, 4096, 4095, 1},   {0, 4096, 2048, 152}, {0, 4096, 5000, 1},
-      {0, 4096, -10, 304}, {0, 4096, kNan, 304}, {100, 600, 350, 152}, {kIntMin, kIntMax, 0, 152},
+      {0, 4096, -10, 304},  {0, 4096, 4095, 1},   {0, 4096, 2048, 152},
+      {0, 4096, kNan, 304}, {100, 600, 350, 152}, {kIntMin, kIntMax, 0, 152},
   };
   for (const auto& [min, max, count, row] : cases) {
     StripChart chart;
