@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QFile>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QPointer>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -76,7 +77,7 @@ class ScriptWindowTest : public QObject {
 
   void aClickOrEnterRunsARowAndASelectionNeverDoes() {
     Scripts s;
-    s.Load("01,05\n01,2A\n");
+    s.Load("01,05\n01,2A\n01,,2A\n");
     // Selected by code (as Run All Steps does): the view follows, nothing runs.
     s.model().vbalGrid1.SelectRow(2);
     QCOMPARE(s.table()->currentIndex().row(), 1);
@@ -96,6 +97,13 @@ class ScriptWindowTest : public QObject {
     s.model().vbalGrid1.SetBackColor(2, kColI2CAdr, std::nullopt);
     QTest::keyClick(s.table(), Qt::Key_Enter, Qt::KeypadModifier);
     QTRY_COMPARE(s.Back(2, kColI2CAdr), kGreen);
+    // A read that matches: its cell and the counter boxes on screen.
+    s.ClickRow(3);
+    QTRY_COMPARE(s.Back(3, kColActRd), kGreen);
+    QCOMPARE(s.At(3, kColActRd).data().toString(), QString("2A"));
+    QCOMPARE(Find<QLineEdit>(s.window(), "txttotReads")->text(), QString("1"));
+    QCOMPARE(Find<QLineEdit>(s.window(), "txtRdPass")->text(), QString("1"));
+    QCOMPARE(Find<QLineEdit>(s.window(), "txtRdFails")->text(), QString("0"));
   }
 
   void theTableTakesItsPlaceFromTheWindowRule() {
