@@ -4,22 +4,6 @@
 
 namespace kps {
 
-int Control::Subscribe(Listener listener) {
-  const int id = nextId_++;
-  listeners_.emplace_back(id, std::move(listener));
-  return id;
-}
-
-void Control::Unsubscribe(int id) {
-  std::erase_if(listeners_, [id](const auto& entry) { return entry.first == id; });
-}
-
-void Control::Changed() {
-  // A listener may subscribe or unsubscribe others; iterate over a copy.
-  const auto listeners = listeners_;
-  for (const auto& [id, listener] : listeners) listener();
-}
-
 void ComboBox::Clear() {
   items_.clear();
   listIndex_ = -1;

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/listeners.h"
 #include "core/memory_surface.h"
 #include "core/palette.h"
 #include "core/pixel_surface.h"
@@ -39,8 +40,8 @@ class Control {
   void setToolTip(std::string t) { Set(toolTip_, std::move(t)); }
 
   // Subscribes a listener; the returned id unsubscribes it.
-  int Subscribe(Listener listener);
-  void Unsubscribe(int id);
+  int Subscribe(Listener listener) { return listeners_.Subscribe(std::move(listener)); }
+  void Unsubscribe(int id) { listeners_.Unsubscribe(id); }
 
  protected:
   template <typename T>
@@ -49,15 +50,14 @@ class Control {
     field = std::move(value);
     Changed();
   }
-  void Changed();
+  void Changed() { listeners_.Notify(); }
 
  private:
   std::string name_;
   bool visible_ = true;
   bool enabled_ = true;
   std::string toolTip_;
-  int nextId_ = 1;
-  std::vector<std::pair<int, Listener>> listeners_;
+  Listeners<> listeners_;
 };
 
 // A control with a caption: labels, buttons, check boxes, frames, menu items.

@@ -4,22 +4,6 @@
 
 namespace kps {
 
-int ScriptTable::Subscribe(Listener listener) {
-  const int id = nextId_++;
-  listeners_.emplace_back(id, std::move(listener));
-  return id;
-}
-
-void ScriptTable::Unsubscribe(int id) {
-  std::erase_if(listeners_, [id](const auto& entry) { return entry.first == id; });
-}
-
-void ScriptTable::Notify(Change change, int row, int column) {
-  // A listener may unsubscribe itself (its view going away) while being told.
-  const auto listeners = listeners_;
-  for (const auto& [id, listener] : listeners) listener(change, row, column);
-}
-
 void ScriptTable::AddColumn(std::string key, std::string header, int width) {
   columns_.push_back({std::move(key), std::move(header), width, 0});
   for (auto& row : rows_) row.resize(columns_.size());

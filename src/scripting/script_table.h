@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/listeners.h"
 #include "core/palette.h"
 
 namespace kps {
@@ -57,8 +58,8 @@ class ScriptTable {
   enum class Change { Reset, Cell, Selection };
   using Listener = std::function<void(Change, int row, int column)>;
 
-  int Subscribe(Listener listener);
-  void Unsubscribe(int id);
+  int Subscribe(Listener listener) { return listeners_.Subscribe(std::move(listener)); }
+  void Unsubscribe(int id) { listeners_.Unsubscribe(id); }
 
   void AddColumn(std::string key, std::string header, int width);
   void SetColumnHeader(int column, std::string header, int width);
@@ -89,13 +90,12 @@ class ScriptTable {
 
  private:
   ScriptCell* At(int row, int column);
-  void Notify(Change change, int row, int column);
+  void Notify(Change change, int row, int column) { listeners_.Notify(change, row, column); }
 
   std::vector<ScriptColumnSpec> columns_;
   std::vector<std::vector<ScriptCell>> rows_;
   int selected_ = 0;
-  int nextId_ = 1;
-  std::vector<std::pair<int, Listener>> listeners_;
+  Listeners<Change, int, int> listeners_;
 };
 
 }  // namespace kps
