@@ -27,6 +27,7 @@ std::unique_ptr<kps::Transport> MakeTransport(const kps::CommandLine& options) {
   if (options.simulatedBoard) {
     kps::sim::SimOptions sim;
     if (options.simAddress) sim.chipAddress = *options.simAddress;
+    sim.plugged = options.simPlugged;
     sim.scene = options.simScene;
     return std::make_unique<kps::sim::SimulatedBoard>(sim);
   }

@@ -85,100 +85,122 @@ std::optional<std::pair<uint16_t, uint16_t>> ParseUsbId(const std::string& text)
   return std::make_pair(static_cast<uint16_t>(*vid), static_cast<uint16_t>(*pid));
 }
 
+BoardOptionStep ParseBoardOption(const std::vector<std::string>& args, std::size_t& i,
+                                 CommandLine& line) {
+  const std::string& arg = args[i];
+  auto value = [&](const std::string& option) -> std::optional<std::string> {
+    const std::string prefix = option + "=";
+    if (arg.rfind(prefix, 0) == 0) return arg.substr(prefix.size());
+    if (i + 1 < args.size()) return args[++i];
+    return std::nullopt;
+  };
+  auto is = [&](const std::string& option) {
+    return arg == option || arg.rfind(option + "=", 0) == 0;
+  };
+  auto simOnly = [&](const char* option) {
+    if (line.firstSimOption.empty()) line.firstSimOption = option;
+  };
+  auto fail = [](std::string error) { return BoardOptionStep{true, std::move(error)}; };
+  if (arg == "--simulated-board") {
+    line.simulatedBoard = true;
+  } else if (arg == "--sim-unplugged") {
+    simOnly("--sim-unplugged");
+    line.simPlugged = false;
+  } else if (is("--usb-id")) {
+    const auto text = value("--usb-id");
+    if (!text) return fail("--usb-id needs a value VVVV:PPPP");
+    const auto ids = ParseUsbId(*text);
+    if (!ids) {
+      return fail("--usb-id \"" + *text +
+                  "\" is not a vendor and product id: give VVVV:PPPP, up to four hex "
+                  "digits each (for example 1209:a710)");
+    }
+    line.match.vendorId = ids->first;
+    line.match.productId = ids->second;
+  } else if (is("--sim-address")) {
+    simOnly("--sim-address");
+    const auto text = value("--sim-address");
+    const auto address = text ? ParseHex(*text, 2) : std::nullopt;
+    if (!address) {
+      return fail(
+          "--sim-address needs the chip's 8-bit I2C address as two hex digits "
+          "(for example 8A)");
+    }
+    line.simAddress = static_cast<uint8_t>(*address);
+  } else if (is("--sim-scene")) {
+    simOnly("--sim-scene");
+    const auto text = value("--sim-scene");
+    if (!text) return fail("--sim-scene needs a shape: steady, ramp or sine");
+    const auto shape = sim::SceneShapeFromName(*text);
+    if (!shape)
+      return fail("--sim-scene \"" + *text + "\" is not a scene shape: give steady, ramp or sine");
+    line.simScene.shape = *shape;
+  } else {
+    const SceneOption* option = nullptr;
+    for (const SceneOption& candidate : kSceneOptions) {
+      if (is(candidate.name)) option = &candidate;
+    }
+    if (option == nullptr) return {};
+    simOnly(option->name);
+    const std::string name = option->name;
+    const auto text = value(name);
+    if (!text) return fail(name + " needs a value: " + Wanted(*option));
+    const auto number = ParseDecimal(*text);
+    if (!number) return fail(name + " \"" + *text + "\" is not a number: give " + Wanted(*option));
+    if (*number < 0.0 || *number > option->max) {
+      return fail(name + " " + *text + " is out of range: give " + Wanted(*option));
+    }
+    line.simScene.*(option->field) = *number;
+  }
+  return {true, ""};
+}
+
+std::string CheckBoardOptions(const CommandLine& line) {
+  if (line.firstSimOption.empty() || line.simulatedBoard) return "";
+  return line.firstSimOption + " sets up the simulated board: it needs --simulated-board";
+}
+
 CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine line;
   line.match.vendorId = kDefaultVendorId;
   line.match.productId = kDefaultProductId;
-  std::string simOnly;  // the first option that needs --simulated-board
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    auto value = [&](const std::string& option) -> std::optional<std::string> {
-      const std::string prefix = option + "=";
-      if (arg.rfind(prefix, 0) == 0) return arg.substr(prefix.size());
-      if (i + 1 < args.size()) return args[++i];
-      return std::nullopt;
-    };
-    auto is = [&](const std::string& option) {
-      return arg == option || arg.rfind(option + "=", 0) == 0;
-    };
-    if (arg == "--simulated-board") {
-      line.simulatedBoard = true;
-    } else if (arg == "--help" || arg == "-h") {
+    if (arg == "--help" || arg == "-h") {
       line.help = true;
-    } else if (arg == "--version") {
-      line.version = true;
-    } else if (is("--usb-id")) {
-      const auto text = value("--usb-id");
-      if (!text) return {std::nullopt, "--usb-id needs a value VVVV:PPPP"};
-      const auto ids = ParseUsbId(*text);
-      if (!ids) {
-        return {std::nullopt,
-                "--usb-id \"" + *text +
-                    "\" is not a vendor and product id: give VVVV:PPPP, up to four hex "
-                    "digits each (for example 1209:a710)"};
-      }
-      line.match.vendorId = ids->first;
-      line.match.productId = ids->second;
-    } else if (is("--sim-address")) {
-      if (simOnly.empty()) simOnly = "--sim-address";
-      const auto text = value("--sim-address");
-      const auto address = text ? ParseHex(*text, 2) : std::nullopt;
-      if (!address) {
-        return {std::nullopt,
-                "--sim-address needs the chip's 8-bit I2C address as two hex digits "
-                "(for example 8A)"};
-      }
-      line.simAddress = static_cast<uint8_t>(*address);
-    } else if (is("--sim-scene")) {
-      if (simOnly.empty()) simOnly = "--sim-scene";
-      const auto text = value("--sim-scene");
-      if (!text) return {std::nullopt, "--sim-scene needs a shape: steady, ramp or sine"};
-      const auto shape = sim::SceneShapeFromName(*text);
-      if (!shape) {
-        return {std::nullopt,
-                "--sim-scene \"" + *text + "\" is not a scene shape: give steady, ramp or sine"};
-      }
-      line.simScene.shape = *shape;
-    } else {
-      const SceneOption* option = nullptr;
-      for (const SceneOption& candidate : kSceneOptions) {
-        if (is(candidate.name)) option = &candidate;
-      }
-      if (option == nullptr) return {std::nullopt, "unknown option \"" + arg + "\""};
-      if (simOnly.empty()) simOnly = option->name;
-      const std::string name = option->name;
-      const auto text = value(name);
-      if (!text) return {std::nullopt, name + " needs a value: " + Wanted(*option)};
-      const auto number = ParseDecimal(*text);
-      if (!number) {
-        return {std::nullopt, name + " \"" + *text + "\" is not a number: give " + Wanted(*option)};
-      }
-      if (*number < 0.0 || *number > option->max) {
-        return {std::nullopt, name + " " + *text + " is out of range: give " + Wanted(*option)};
-      }
-      line.simScene.*(option->field) = *number;
+      continue;
     }
+    if (arg == "--version") {
+      line.version = true;
+      continue;
+    }
+    const BoardOptionStep step = ParseBoardOption(args, i, line);
+    if (!step.taken) return {std::nullopt, "unknown option \"" + arg + "\""};
+    if (!step.error.empty()) return {std::nullopt, step.error};
   }
-  if (!simOnly.empty() && !line.simulatedBoard) {
-    return {std::nullopt, simOnly + " sets up the simulated board: it needs --simulated-board"};
-  }
+  if (std::string error = CheckBoardOptions(line); !error.empty()) return {std::nullopt, error};
   return {line, ""};
 }
 
 std::string UsageText(const std::string& program) {
-  const sim::Scene scene;
   return "Usage: " + program +
          " [--simulated-board [--sim-address HH] [scene options]] [--usb-id VVVV:PPPP]\n"
          "\n"
          "Evaluation software for the KPS7110/20/60 ambient-light and proximity sensor.\n"
          "\n"
          "  (no option)          talk to the evaluation board over USB\n"
-         "  --simulated-board    run on the simulated board (no hardware needed)\n"
+         "  --help               show this text\n"
+         "  --version            show the version\n" +
+         BoardOptionsHelp();
+}
+
+std::string BoardOptionsHelp() {
+  const sim::Scene scene;
+  return "  --simulated-board    run on the simulated board (no hardware needed)\n"
          "  --sim-address HH     8-bit I2C address of the simulated chip in hex (default 88;\n"
          "                       the KPS7110/60 variant may sit at 8A)\n"
+         "  --sim-unplugged      the simulated board starts out of its USB socket\n"
          "  --usb-id VVVV:PPPP   the board's USB vendor and product id in hex (default 1209:a710)\n"
-         "  --help               show this text\n"
-         "  --version            show the version\n"
          "\n"
          "Scene options: what the simulated sensor looks at (with --simulated-board only)\n"
          "  --sim-lux N          ambient light in lux, 0 to " +

@@ -1,6 +1,7 @@
-// The command line of kps-eval.
+// The command line of kps-eval, and the board options kps-eval-cli shares with it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,6 +17,9 @@ struct CommandLine {
   UsbMatch match;                     // the board's ids (defaults in usb_ids.h)
   std::optional<uint8_t> simAddress;  // --sim-address HH: the simulated chip's 8-bit address
   sim::Scene simScene;  // --sim-lux, --sim-ir, --sim-proximity, --sim-noise, --sim-scene
+  bool simPlugged =
+      true;  // false with --sim-unplugged: the simulated board starts out of its socket
+  std::string firstSimOption;  // the first option given that needs --simulated-board
   bool help = false;
   bool version = false;
 };
@@ -26,6 +30,21 @@ struct CommandLineResult {
 };
 
 CommandLineResult ParseCommandLine(const std::vector<std::string>& args);
+
+// One board option (--simulated-board, --usb-id, --sim-*) at args[i], taking
+// its value from "=VALUE" or the next argument (then i moves past it).
+// `taken` is false for any other argument; `error` says what is wrong.
+struct BoardOptionStep {
+  bool taken = false;
+  std::string error;
+};
+BoardOptionStep ParseBoardOption(const std::vector<std::string>& args, std::size_t& i,
+                                 CommandLine& line);
+// Once every option is read: the message for scene options given without
+// --simulated-board, or empty.
+std::string CheckBoardOptions(const CommandLine& line);
+// The usage lines of the board options, for both programs' help.
+std::string BoardOptionsHelp();
 // "VVVV:PPPP" (hex) -> ids; nullopt when malformed.
 std::optional<std::pair<uint16_t, uint16_t>> ParseUsbId(const std::string& text);
 std::string UsageText(const std::string& program);

@@ -16,19 +16,22 @@ TEST(CommandLineTest, OptionsInBothFormsTheLastOfARepeatedOneCounting) {
   const auto plain = ParseCommandLine({});
   ASSERT_TRUE(plain.options);
   EXPECT_FALSE(plain.options->simulatedBoard);
+  EXPECT_TRUE(plain.options->simPlugged);
   EXPECT_EQ(plain.options->match.vendorId, 0x1209);
   EXPECT_EQ(plain.options->match.productId, 0xA710);
 
   // The limits are accepted.
-  const auto set = ParseCommandLine(
-      {"--simulated-board", "--usb-id", "04B4:00f1", "--sim-address=8a", "--sim-lux=1", "--sim-lux",
-       "100000", "--sim-ir=0", "--sim-proximity", "255", "--sim-noise=2.5", "--sim-scene", "Sine"});
+  const auto set =
+      ParseCommandLine({"--simulated-board", "--usb-id", "04B4:00f1", "--sim-address=8a",
+                        "--sim-lux=1", "--sim-lux", "100000", "--sim-ir=0", "--sim-proximity",
+                        "255", "--sim-noise=2.5", "--sim-scene", "Sine", "--sim-unplugged"});
   ASSERT_TRUE(set.options) << set.error;
   const CommandLine& line = *set.options;
   EXPECT_TRUE(line.simulatedBoard);
   EXPECT_EQ(line.match.vendorId, 0x04B4);
   EXPECT_EQ(line.match.productId, 0x00F1);
   EXPECT_EQ(line.simAddress, 0x8A);
+  EXPECT_FALSE(line.simPlugged);
   const sim::Scene& scene = line.simScene;
   EXPECT_EQ(scene.lux, 100000.0);
   EXPECT_EQ(scene.ir, 0.0);
@@ -68,6 +71,7 @@ TEST(CommandLineTest, MistakesAreNamedWithWhatToGive) {
       {{"--sim-address", "8A"}, "--sim-address" + needsSim},
       {{"--sim-noise", "5", "--sim-lux", "10"}, "--sim-noise" + needsSim},
       {{"--sim-scene", "ramp", "--sim-ir", "3"}, "--sim-scene" + needsSim},
+      {{"--sim-unplugged"}, "--sim-unplugged" + needsSim},
   };
   for (const auto& [args, expected] : cases) {
     const auto result = ParseCommandLine(args);
