@@ -1,0 +1,62 @@
+// kps-eval-cli: the evaluation program's operations from the command line,
+// over the real board (libusb) or the simulated one. Links no toolkit: the
+// program's logic runs on the terminal toolkit.
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/cli_session.h"
+#include "cli/console_toolkit.h"
+#include "sim/simulated_board.h"
+#include "usb/libusb_transport.h"
+
+namespace {
+
+std::atomic<bool> interruptRequested{false};
+
+// The first Ctrl-C asks the command to stop at its next event point (files
+// are still written); the handler then steps aside so that a second one ends
+// the program at once.
+void OnInterrupt(int) {
+  interruptRequested.store(true);
+  std::signal(SIGINT, SIG_DFL);
+}
+
+std::unique_ptr<kps::Transport> MakeTransport(const kps::CommandLine& options) {
+  if (options.simulatedBoard) {
+    kps::sim::SimOptions sim;
+    if (options.simAddress) sim.chipAddress = *options.simAddress;
+    sim.plugged = options.simPlugged;
+    sim.scene = options.simScene;
+    return std::make_unique<kps::sim::SimulatedBoard>(sim);
+  }
+  return std::make_unique<kps::usb::LibusbTransport>();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  using namespace kps::cli;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const ParseResult parsed = ParseArguments(args);
+  if (!parsed.output.empty()) {
+    std::cout << parsed.output;
+    return kExitOk;
+  }
+  if (!parsed.request) {
+    std::cerr << kCliName << ": " << parsed.error << "\n" << parsed.usage;
+    return kExitUsage;
+  }
+
+  std::signal(SIGINT, OnInterrupt);
+  ConsoleToolkit toolkit(std::cerr, std::cin, isatty(STDIN_FILENO) != 0, &interruptRequested);
+  const std::unique_ptr<kps::Transport> transport = MakeTransport(parsed.request->board);
+  return Run(*parsed.request, *transport, toolkit, std::cout,
+             kps::usb::LibusbTransport::LibraryVersion());
+}

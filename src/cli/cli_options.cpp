@@ -1,0 +1,510 @@
+#include "cli/cli_options.h"
+
+#include <cctype>
+
+#include "board/usb_ids.h"
+#include "cli/console_toolkit.h"
+#include "shell/app_identity.h"
+
+namespace kps::cli {
+
+namespace {
+
+// Up to `maxDigits` hex digits.
+std::optional<int> Hex(const std::string& text, std::size_t maxDigits) {
+  if (text.empty() || text.size() > maxDigits) return std::nullopt;
+  int value = 0;
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (!std::isxdigit(u)) return std::nullopt;
+    value = value * 16 + (std::isdigit(u) ? c - '0' : std::tolower(u) - 'a' + 10);
+  }
+  return value;
+}
+
+// A whole decimal number from `low` to `high`.
+std::optional<int> Whole(const std::string& text, int low, int high) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  int value = 0;
+  for (char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value < low || value > high) return std::nullopt;
+  return value;
+}
+
+const char* const kCommandsHelp =
+    "Commands:\n"
+    "  info                     the board link (its lamps in words), the USB ids and\n"
+    "                           versions, and the chip's ID register\n"
+    "  reg read REG [COUNT]     read COUNT registers (default 1) from REG on; one\n"
+    "                           \"REG VALUE\" line each, in hex\n"
+    "  reg write REG BYTE...    write the bytes to REG, REG+1, ... and read each back\n"
+    "  reg dump                 all sixteen registers with their names\n"
+    "  measure [--count N] [--interval MS]\n"
+    "                           proximity count, ALS/IR count and lux, one line a reading\n"
+    "  collect --samples N --record FILE [--interval MS] [--append]\n"
+    "                           collect N samples and write them to the measurement file\n"
+    "  script run FILE [--export CSV [--append]] [--abort-on-fail] [--loop N]\n"
+    "                  [--on-pause continue|abort]\n"
+    "                           run a script's steps and check what they read\n";
+
+const char* const kExitHelp =
+    "Exit status:\n"
+    "  0  success, and no failed comparison\n"
+    "  1  a check failed: a script read that did not match, a write or read the chip\n"
+    "     did not acknowledge, a register that did not read back what was written,\n"
+    "     or a run that ended early (a pause answered Cancel, Ctrl-C)\n"
+    "  2  bad usage, or a file that cannot be read or written\n"
+    "  3  the board is not available (not attached, cannot be opened) or went away\n";
+
+const char* const kRegHelp =
+    "Usage: kps-eval-cli [global options] reg read REG [COUNT]\n"
+    "       kps-eval-cli [global options] reg write REG BYTE [BYTE ...]\n"
+    "       kps-eval-cli [global options] reg dump\n"
+    "\n"
+    "The chip's sixteen registers, 0 to F, through the console's register panel.\n"
+    "REG and BYTE are hex (one or two digits); COUNT is decimal.\n"
+    "\n"
+    "  read REG [COUNT]   reads COUNT registers (default 1, at most up to register F)\n"
+    "                     from REG on and prints one \"REG VALUE\" line each: \"01 A3\"\n"
+    "  write REG BYTE...  writes each byte to the next register from REG on, as the\n"
+    "                     register panel's write box and Enter do: the register is\n"
+    "                     written and read back. Prints the value read back; one\n"
+    "                     that differs from the byte written is a failed check\n"
+    "  dump               reads all sixteen registers: \"01 A3  CONF\"\n"
+    "\n"
+    "A read the chip does not acknowledge is reported and is a failed check.\n";
+
+const char* const kMeasureHelp =
+    "Usage: kps-eval-cli [global options] measure [--count N] [--interval MS]\n"
+    "\n"
+    "Reads the data registers (8 to A) as the console's \"Read ADs\" does and prints\n"
+    "one line a reading: its number, the proximity count, the ALS/IR count and the\n"
+    "lux the console would show (\"-\" in IR mode; \">=125\" or \">=2000\" at full\n"
+    "scale). The lux range is the one register 1 (CONF) is set to.\n"
+    "\n"
+    "  --count N       readings to take, 1 to 1000000 (default 1)\n"
+    "  --interval MS   milliseconds from one reading to the next, 0 to 60000\n"
+    "                  (default 100)\n"
+    "\n"
+    "The chip starts with its conversions off: enable them with --write, for\n"
+    "example --write 01=A4 (proximity on, ALS on, 125 lux range).\n";
+
+const char* const kCollectHelp =
+    "Usage: kps-eval-cli [global options] collect --samples N --record FILE\n"
+    "                    [--interval MS] [--append]\n"
+    "\n"
+    "Runs the console's real-time collection until N samples are recorded, then\n"
+    "writes the measurement file exactly as the console's \"Write to Disk\" does:\n"
+    "a header with registers 0 and 1 as written (see --write), the interval, the\n"
+    "date and time and the quantity, then one line a sample and END.\n"
+    "\n"
+    "  --samples N     samples to record, 9 to 999 (the collection's history holds\n"
+    "                  999 after the eleven it always leaves out at its start)\n"
+    "  --record FILE   the measurement file\n"
+    "  --interval MS   the collection's loop time, 0 to 60000 (default 100)\n"
+    "  --append        add the recording to the end of FILE instead of replacing it\n"
+    "\n"
+    "Ctrl-C stops the collection early; the samples so far are still written.\n";
+
+const char* const kScriptHelp =
+    "Usage: kps-eval-cli [global options] script run FILE [--export CSV [--append]]\n"
+    "                    [--abort-on-fail] [--loop N] [--on-pause continue|abort]\n"
+    "\n"
+    "Loads a script file as the script window does and runs all its steps (\"Run\n"
+    "All Steps\"). Prints one line a row as it runs: the line number, the operation,\n"
+    "the address, register, data written, data expected and data read, and the\n"
+    "result (pass, FAIL, the value captured, delay, pause). The last line gives the\n"
+    "window's three counters: \"Total T Pass P Fail F\".\n"
+    "\n"
+    "  --export CSV        write the table afterwards as the window's \"Write to Disk\"\n"
+    "                      does\n"
+    "  --append            add the table to the end of CSV instead of replacing it\n"
+    "  --abort-on-fail     stop after the first row whose read does not match\n"
+    "                      (\"Abort On fail\")\n"
+    "  --loop N            run all steps N times, 1 to 1000000 (\"Loop Cont\"); a line\n"
+    "                      \"Loop K: Total T Pass P Fail F\" follows each pass and the\n"
+    "                      last line adds up the passes\n"
+    "  --on-pause ANSWER   how a pause row (`w) is answered when the standard input\n"
+    "                      is not a terminal: continue or abort (default abort, so\n"
+    "                      an unattended run never hangs). On a terminal it asks.\n"
+    "\n"
+    "The script's rows start at the address given by --address. Ctrl-C aborts the\n"
+    "run after the current row; the table is still exported.\n";
+
+const char* const kInfoHelp =
+    "Usage: kps-eval-cli [global options] info\n"
+    "\n"
+    "Prints the program's and the system's versions, the USB ids looked for, the\n"
+    "state of the board link with its lamps in words (green, red ...), the board's\n"
+    "device information, the I2C address and the chip's ID register (0).\n"
+    "Exits with 3 when the board is not available, after printing what is known.\n";
+
+std::string GlobalHelp() {
+  return std::string(
+             "Global options (before the command):\n"
+             "  --address HH         the chip's 8-bit I2C write address in hex (default 88),\n"
+             "                       set as the console's address box sets it; reads go to\n"
+             "                       HH + 1\n"
+             "  --write REG=VALUE    write VALUE (hex) to register REG (hex, 0 to F) before\n"
+             "                       the command, as the register panel's Wr button does;\n"
+             "                       repeatable, in the order given\n"
+             "  --help               show this text; COMMAND --help shows a command's\n"
+             "  --version            show the version\n") +
+         BoardOptionsHelp();
+}
+
+bool IsHelp(const std::string& arg) {
+  return arg == "--help" || arg == "-h";
+}
+
+bool IsGlobalOption(const std::string& arg) {
+  for (const char* name : {"--address", "--write", "--simulated-board", "--usb-id", "--sim-"}) {
+    if (arg.rfind(name, 0) == 0) return true;
+  }
+  return false;
+}
+
+// Walks the arguments of one command.
+class Cursor {
+ public:
+  Cursor(const std::vector<std::string>& args, std::size_t at) : args_(args), at_(at) {}
+  bool done() const { return at_ >= args_.size(); }
+  std::size_t at() const { return at_; }
+  const std::string& peek() const { return args_[at_]; }
+  std::string next() { return args_[at_++]; }
+  // The value of option `name` at the cursor ("--name=V" or "--name V"), which is consumed.
+  std::optional<std::string> value(const std::string& name) {
+    const std::string arg = next();
+    if (arg.size() > name.size() && arg[name.size()] == '=') return arg.substr(name.size() + 1);
+    if (done()) return std::nullopt;
+    return next();
+  }
+  static bool Is(const std::string& arg, const std::string& name) {
+    return arg == name || arg.rfind(name + "=", 0) == 0;
+  }
+
+ private:
+  const std::vector<std::string>& args_;
+  std::size_t at_;
+};
+
+// A help text's usage lines (up to its first blank line) and where to read more.
+ParseResult Fail(const std::string& message, const std::string& help) {
+  ParseResult result;
+  result.error = message;
+  result.usage = help.substr(0, help.find("\n\n") + 1) + "Run \"" + kCliName +
+                 " --help\" or \"" + kCliName + " COMMAND --help\" for more.\n";
+  return result;
+}
+
+std::string RegisterText(const std::string& text) {
+  return "REG \"" + text + "\" is not a register: give 0 to F (hex)";
+}
+
+std::optional<int> Register(const std::string& text) {
+  const auto value = Hex(text, 2);
+  if (!value || *value > 0x0F) return std::nullopt;
+  return value;
+}
+
+// The options of measure, collect and script run; nullopt when the
+// argument is none of the command's, with `error` set when it is one but wrong.
+struct CommandParse {
+  Request& request;
+  Cursor& cursor;
+  std::string error;
+
+  bool Number(const std::string& name, int low, int high, const std::string& what, int& into) {
+    const auto text = cursor.value(name);
+    if (!text) {
+      error = name + " needs a value: " + what;
+      return false;
+    }
+    const auto value = Whole(*text, low, high);
+    if (!value) {
+      error = name + " \"" + *text + "\" is not " + what;
+      return false;
+    }
+    into = *value;
+    return true;
+  }
+  bool Text(const std::string& name, const std::string& what, std::string& into) {
+    const auto text = cursor.value(name);
+    if (!text || text->empty()) {
+      error = name + " needs a value: " + what;
+      return false;
+    }
+    into = *text;
+    return true;
+  }
+  bool Interval() {
+    int ms = 0;
+    if (!Number("--interval", 0, kMaxIntervalMs,
+                "a time in milliseconds from 0 to " + std::to_string(kMaxIntervalMs), ms)) {
+      return false;
+    }
+    request.intervalMs = ms;
+    return true;
+  }
+};
+
+std::string Unexpected(const std::string& arg, const std::string& command) {
+  if (IsGlobalOption(arg)) {
+    return arg.substr(0, arg.find('=')) + " is a global option: give it before the command";
+  }
+  if (!arg.empty() && arg[0] == '-') return "unknown option \"" + arg + "\" for " + command;
+  return "unexpected argument \"" + arg + "\" for " + command;
+}
+
+ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
+  const std::string usage = CommandHelp(command);
+  CommandParse p{r, cursor, ""};
+  auto done = [&]() {
+    ParseResult result;
+    result.request = r;
+    return result;
+  };
+
+  if (command == "info") {
+    r.command = Command::Info;
+    if (!cursor.done()) return Fail(Unexpected(cursor.peek(), "info"), usage);
+    return done();
+  }
+
+  if (command == "reg") {
+    if (cursor.done()) return Fail("reg needs read, write or dump", usage);
+    const std::string sub = cursor.next();
+    if (sub == "dump") {
+      r.command = Command::RegDump;
+      if (!cursor.done()) return Fail(Unexpected(cursor.peek(), "reg dump"), usage);
+      return done();
+    }
+    if (sub != "read" && sub != "write") {
+      return Fail("\"" + sub + "\" is not a reg command: give read, write or dump", usage);
+    }
+    if (cursor.done()) return Fail("reg " + sub + " needs REG, the first register (0 to F)", usage);
+    const std::string regText = cursor.next();
+    const auto reg = Register(regText);
+    if (!reg) return Fail(RegisterText(regText), usage);
+    r.reg = *reg;
+    const int room = 16 - r.reg;  // registers from REG to F
+    if (sub == "read") {
+      r.command = Command::RegRead;
+      if (!cursor.done()) {
+        const std::string countText = cursor.next();
+        const auto count = Whole(countText, 1, room);
+        if (!count) {
+          return Fail("COUNT \"" + countText + "\" is not a number of registers from " + regText +
+                          " on: give 1 to " + std::to_string(room),
+                      usage);
+        }
+        r.count = *count;
+      }
+      if (!cursor.done()) return Fail(Unexpected(cursor.peek(), "reg read"), usage);
+      return done();
+    }
+    r.command = Command::RegWrite;
+    while (!cursor.done()) {
+      const std::string byteText = cursor.next();
+      const auto byte = Hex(byteText, 2);
+      if (!byte) {
+        if (!byteText.empty() && byteText[0] == '-') {
+          return Fail(Unexpected(byteText, "reg write"), usage);
+        }
+        return Fail("BYTE \"" + byteText + "\" is not a byte: give 00 to FF (hex)", usage);
+      }
+      r.bytes.push_back(static_cast<uint8_t>(*byte));
+    }
+    if (r.bytes.empty()) return Fail("reg write needs at least one BYTE to write", usage);
+    if (static_cast<int>(r.bytes.size()) > room) {
+      return Fail(std::to_string(r.bytes.size()) + " bytes from register " + regText +
+                      " go past register F: give at most " + std::to_string(room),
+                  usage);
+    }
+    return done();
+  }
+
+  if (command == "measure") {
+    r.command = Command::Measure;
+    while (!cursor.done()) {
+      const std::string& arg = cursor.peek();
+      if (Cursor::Is(arg, "--count")) {
+        if (!p.Number("--count", 1, kMaxReadings,
+                      "a number of readings from 1 to " + std::to_string(kMaxReadings),
+                      r.readings)) {
+          return Fail(p.error, usage);
+        }
+      } else if (Cursor::Is(arg, "--interval")) {
+        if (!p.Interval()) return Fail(p.error, usage);
+      } else {
+        return Fail(Unexpected(arg, "measure"), usage);
+      }
+    }
+    return done();
+  }
+
+  if (command == "collect") {
+    r.command = Command::Collect;
+    while (!cursor.done()) {
+      const std::string& arg = cursor.peek();
+      if (Cursor::Is(arg, "--samples")) {
+        if (!p.Number("--samples", kMinSamples, kMaxSamples,
+                      "a number of samples from " + std::to_string(kMinSamples) + " to " +
+                          std::to_string(kMaxSamples),
+                      r.samples)) {
+          return Fail(p.error, usage);
+        }
+      } else if (Cursor::Is(arg, "--interval")) {
+        if (!p.Interval()) return Fail(p.error, usage);
+      } else if (Cursor::Is(arg, "--record")) {
+        if (!p.Text("--record", "the measurement file to write", r.recordPath)) {
+          return Fail(p.error, usage);
+        }
+      } else if (arg == "--append") {
+        cursor.next();
+        r.append = true;
+      } else {
+        return Fail(Unexpected(arg, "collect"), usage);
+      }
+    }
+    if (r.samples == 0) return Fail("collect needs --samples N, the samples to record", usage);
+    if (r.recordPath.empty()) return Fail("collect needs --record FILE, the file to write", usage);
+    return done();
+  }
+
+  if (command == "script") {
+    if (cursor.done()) return Fail("script needs run FILE", usage);
+    const std::string sub = cursor.next();
+    if (sub != "run") return Fail("\"" + sub + "\" is not a script command: give run", usage);
+    r.command = Command::ScriptRun;
+    while (!cursor.done()) {
+      const std::string& arg = cursor.peek();
+      if (Cursor::Is(arg, "--export")) {
+        if (!p.Text("--export", "the file to write the table to", r.exportPath)) {
+          return Fail(p.error, usage);
+        }
+      } else if (arg == "--append") {
+        cursor.next();
+        r.append = true;
+      } else if (arg == "--abort-on-fail") {
+        cursor.next();
+        r.abortOnFail = true;
+      } else if (Cursor::Is(arg, "--loop")) {
+        if (!p.Number("--loop", 1, kMaxLoops,
+                      "a number of passes from 1 to " + std::to_string(kMaxLoops), r.loops)) {
+          return Fail(p.error, usage);
+        }
+      } else if (Cursor::Is(arg, "--on-pause")) {
+        const auto answer = cursor.value("--on-pause");
+        if (!answer || (*answer != "continue" && *answer != "abort")) {
+          return Fail("--on-pause needs continue or abort", usage);
+        }
+        r.pauseContinues = *answer == "continue";
+      } else if (!arg.empty() && arg[0] != '-' && r.scriptPath.empty()) {
+        r.scriptPath = cursor.next();
+      } else {
+        return Fail(Unexpected(arg, "script run"), usage);
+      }
+    }
+    if (r.scriptPath.empty()) return Fail("script run needs FILE, the script to run", usage);
+    if (r.append && r.exportPath.empty()) {
+      return Fail("--append adds to the export file: it needs --export CSV", usage);
+    }
+    return done();
+  }
+
+  return Fail("unknown command \"" + command + "\"", ToolHelp());
+}
+
+}  // namespace
+
+std::string ToolHelp() {
+  return std::string("Usage: ") + kCliName +
+         " [board options] [--address HH] [--write REG=VALUE ...] COMMAND [ARGS]\n"
+         "\n"
+         "Works the KPS7110/20/60 evaluation board from the command line: the board link,\n"
+         "the registers, measurements, recordings and scripts, without a window.\n"
+         "\n" +
+         kCommandsHelp + "\n" + GlobalHelp() + "\n" + kExitHelp;
+}
+
+std::string CommandHelp(const std::string& command) {
+  if (command == "info") return kInfoHelp;
+  if (command == "reg") return kRegHelp;
+  if (command == "measure") return kMeasureHelp;
+  if (command == "collect") return kCollectHelp;
+  if (command == "script") return kScriptHelp;
+  return ToolHelp();
+}
+
+ParseResult ParseArguments(const std::vector<std::string>& args) {
+  Request r;
+  r.board.match.vendorId = kDefaultVendorId;
+  r.board.match.productId = kDefaultProductId;
+  const std::string usage = ToolHelp();
+  std::size_t i = 0;
+  for (; i < args.size() && !args[i].empty() && args[i][0] == '-'; ++i) {
+    const std::string& arg = args[i];
+    if (IsHelp(arg)) return {std::nullopt, ToolHelp(), "", ""};
+    if (arg == "--version") {
+      return {std::nullopt, std::string(kCliName) + " " + kVersionText + "\n", "", ""};
+    }
+    const BoardOptionStep step = ParseBoardOption(args, i, r.board);
+    if (step.taken) {
+      if (!step.error.empty()) return Fail(step.error, usage);
+      continue;
+    }
+    Cursor cursor(args, i);
+    if (Cursor::Is(arg, "--address")) {
+      const auto text = cursor.value("--address");
+      const auto address = text ? Hex(*text, 2) : std::nullopt;
+      if (!address) {
+        return Fail(
+            "--address needs the chip's 8-bit I2C write address as two hex digits "
+            "(for example 88)",
+            usage);
+      }
+      if (*address % 2 != 0) {
+        return Fail("--address " + *text +
+                        " is a read address: give the 8-bit write address, which is even "
+                        "(the read address is one more)",
+                    usage);
+      }
+      r.address = static_cast<uint8_t>(*address);
+    } else if (Cursor::Is(arg, "--write")) {
+      const auto text = cursor.value("--write");
+      const std::size_t equals = text ? text->find('=') : std::string::npos;
+      const auto reg =
+          equals == std::string::npos ? std::nullopt : Register(text->substr(0, equals));
+      const auto value =
+          equals == std::string::npos ? std::nullopt : Hex(text->substr(equals + 1), 2);
+      if (!reg || !value) {
+        return Fail(
+            "--write needs REG=VALUE: a register 0 to F and a byte 00 to FF, both hex "
+            "(for example 01=A4)" +
+                (text ? ", not \"" + *text + "\"" : std::string()),
+            usage);
+      }
+      r.writes.push_back({*reg, static_cast<uint8_t>(*value)});
+    } else {
+      return Fail("unknown option \"" + arg + "\"", usage);
+    }
+    // The cursor took the option and its value; the loop goes on after them.
+    i = cursor.at() - 1;
+  }
+  if (std::string error = CheckBoardOptions(r.board); !error.empty()) return Fail(error, usage);
+  if (i >= args.size()) return Fail("no command given", usage);
+  const std::string command = args[i];
+  if (command == "help") {
+    return {std::nullopt, i + 1 < args.size() ? CommandHelp(args[i + 1]) : ToolHelp(), "", ""};
+  }
+  for (std::size_t k = i + 1; k < args.size(); ++k) {
+    if (IsHelp(args[k])) return {std::nullopt, CommandHelp(command), "", ""};
+  }
+  return ParseCommand(std::move(r), command, Cursor(args, i + 1));
+}
+
+}  // namespace kps::cli

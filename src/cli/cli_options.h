@@ -1,0 +1,75 @@
+// The command line of kps-eval-cli: the board options it shares with
+// kps-eval, its own global options, one command and the command's options,
+// and the help texts of each.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shell/command_line.h"
+
+namespace kps::cli {
+
+// The exit statuses.
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitFailed = 1,   // a failed comparison or check, or a run that ended early
+  kExitUsage = 2,    // bad usage, or a file that cannot be read or written
+  kExitNoBoard = 3,  // the board is not available, or went away
+};
+
+enum class Command { Info, RegRead, RegWrite, RegDump, Measure, Collect, ScriptRun };
+
+struct RegisterWrite {
+  int reg;
+  uint8_t value;
+};
+
+// Largest and smallest values the commands take.
+inline constexpr int kMinSamples = 9;    // a recording needs at least this many
+inline constexpr int kMaxSamples = 999;  // what the collection's history holds
+inline constexpr int kMaxIntervalMs = 60000;
+inline constexpr int kMaxReadings = 1000000;
+inline constexpr int kMaxLoops = 1000000;
+
+struct Request {
+  CommandLine board;
+  uint8_t address = 0x88;             // --address: the I2C write address
+  std::vector<RegisterWrite> writes;  // --write REG=VALUE, in order
+  Command command = Command::Info;
+
+  // reg read / reg write
+  int reg = 0;
+  int count = 1;
+  std::vector<uint8_t> bytes;
+  // measure and collect
+  int readings = 1;
+  std::optional<int> intervalMs;
+  int samples = 0;
+  std::string recordPath;
+  // script run
+  std::string scriptPath;
+  std::string exportPath;
+  bool abortOnFail = false;
+  int loops = 1;
+  bool pauseContinues = false;
+  // collect and script run: add to the file instead of replacing it
+  bool append = false;
+};
+
+struct ParseResult {
+  std::optional<Request> request;  // what to run
+  std::string output;              // or the text to print (help, version): exit 0
+  std::string error;               // or why the line is wrong: exit 2
+  std::string usage;               // the usage to show under the error
+};
+
+ParseResult ParseArguments(const std::vector<std::string>& args);
+
+// The whole tool's help, and one command's ("reg", "script" ...).
+std::string ToolHelp();
+std::string CommandHelp(const std::string& command);
+
+}  // namespace kps::cli

@@ -1,0 +1,178 @@
+// script run: the console's "Script" window loads the file and runs all its
+// steps; each row is printed as the window reports it done.
+#include <ostream>
+
+#include "cli/cli_session.h"
+#include "core/text.h"
+#include "scripting/script_window.h"
+
+namespace kps::cli {
+
+namespace {
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  return first == std::string::npos ? ""
+                                    : text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool Red(const ScriptTable& table, int row, int column) {
+  return table.cell(row, column).back == kCellRed;
+}
+
+// What went wrong with a row besides its comparison, or empty.
+std::string RowProblem(const ScriptTable& table, int row) {
+  if (Red(table, row, kColI2CAdr)) return "not run";
+  if (Red(table, row, kColDataWr)) return "write not acknowledged";
+  if (Red(table, row, kColDataRd)) return "read not acknowledged or short";
+  return "";
+}
+
+// "line 4  Reg:1 R:1  adr 88  reg 01  expect A3  read A3  pass"
+std::string RowLine(const ScriptTable& table, int row) {
+  auto text = [&](int column) { return Trim(table.text(row, column)); };
+  std::string line = "line " + text(kColLine) + "  " + text(kColOperation);
+  const std::string address = text(kColI2CAdr);
+  if (!address.empty()) line += "  adr " + address;
+  const std::string reg = text(kColRegAdr);
+  if (!reg.empty()) line += "  reg " + reg;
+  const std::string written = text(kColDataWr);
+  if (!written.empty()) line += "  write " + written;
+  const std::string expected = text(kColDataRd);
+  const ScriptCell& actual = table.cell(row, kColActRd);
+  const std::string read = Trim(actual.text);
+  const std::string captured = text(kColADDecimal);
+
+  std::string result;
+  if (read.rfind("Delay Keypress", 0) == 0) {
+    result = "pause";
+  } else if (read.rfind("Delay ", 0) == 0) {
+    result = "delay " + read.substr(6) + " ms";
+  } else {
+    if (!expected.empty()) line += "  expect " + expected;
+    if (!expected.empty()) line += "  read " + (read.empty() ? std::string("-") : read);
+    if (actual.back == kCellGreen) {
+      result = "pass";
+    } else if (actual.back == kCellRed) {
+      result = "FAIL";
+    } else if (!captured.empty()) {
+      result = "capture " + captured;
+    } else {
+      result = "ok";
+    }
+  }
+  const std::string problem = RowProblem(table, row);
+  if (!problem.empty()) result = (result == "ok" ? "FAIL" : result) + " (" + problem + ")";
+  line += "  " + result;
+  const std::string comment = text(kColComment);
+  if (!comment.empty()) line += (comment[0] == '#' ? "  " : "  # ") + comment;
+  return line;
+}
+
+std::string Counters(const std::string& total, const std::string& pass, const std::string& fail) {
+  return "Total " + total + " Pass " + pass + " Fail " + fail;
+}
+
+long long Count(const TextBox& box) {
+  return IsNumeric(box.text()) ? RoundHalfEven(NumericValue(box.text())) : 0;
+}
+
+}  // namespace
+
+int Session::Script() {
+  ConsoleWindow& console = app_.console;
+  RunFlags& flags = app_.flags;
+  console.rec.mnuScript.Click();
+  const std::vector<ScriptWindow*> windows = app_.scripts.open();
+  if (windows.empty()) return kExitFailed;
+  ScriptWindow& window = *windows.front();
+  const ScriptTable& table = window.vbalGrid1;
+
+  toolkit_.AnswerFileDialog(request_.scriptPath);
+  window.mnuScript_Read.Click();
+  if (window.NextLineIndex == 0) return kExitUsage;  // the message said why
+  window.chkAOF.setChecked(request_.abortOnFail);
+  toolkit_.SetUnattendedAnswer(
+      request_.pauseContinues ? MessageResult::Ok : MessageResult::Cancel,
+      request_.pauseContinues ? "--on-pause continue" : "--on-pause abort");
+
+  // A row is done when the window shows its number in "Running".
+  int rowProblems = 0;
+  int lastRow = 0;
+  const int running = window.txtRunning.Subscribe([&] {
+    const std::string& shown = window.txtRunning.text();
+    if (!IsNumeric(shown)) return;
+    lastRow = static_cast<int>(NumericValue(shown));
+    out_ << RowLine(table, lastRow) << '\n';
+    out_.flush();
+    if (!RowProblem(table, lastRow).empty()) ++rowProblems;
+  });
+
+  // Each pass of "Loop Cont" ends with the loop count shown.
+  long long passes = 0, passTotal = 0, failTotal = 0;
+  std::string passesShown = window.txtLoopCount.text();
+  const int looping = window.txtLoopCount.Subscribe([&] {
+    const std::string& shown = window.txtLoopCount.text();
+    if (shown == passesShown || !IsNumeric(shown) || NumericValue(shown) < 1) return;
+    passesShown = shown;
+    ++passes;
+    passTotal += Count(window.txtRdPass);
+    failTotal += Count(window.txtRdFails);
+    out_ << "Loop " << shown << ": "
+         << Counters(window.txttotReads.text(), window.txtRdPass.text(), window.txtRdFails.text())
+         << '\n';
+    out_.flush();
+  });
+
+  bool loopsDone = false;
+  toolkit_.onInterrupt = [&] {
+    interrupted_ = true;
+    window.cmdAbort.Click();
+  };
+  toolkit_.onEvents = [&] {
+    if (!loopsDone && window.txtLoopCount.text() == std::to_string(request_.loops)) {
+      loopsDone = true;
+      window.cmdAbort.Click();
+    }
+  };
+  if (request_.loops == 1) {
+    window.cmdExecAll.Click();
+  } else {
+    window.cmdRunContinuous.Click();
+  }
+  toolkit_.onEvents = nullptr;
+  window.txtRunning.Unsubscribe(running);
+  window.txtLoopCount.Unsubscribe(looping);
+
+  const bool endedEarly = flags.AbortRequested && !loopsDone;
+  if (endedEarly) {
+    toolkit_.ShowMessage("The run ended at line " + std::to_string(lastRow) + " of " +
+                             std::to_string(window.LineTotal) + ".",
+                         MessageButtons::Ok);
+  }
+
+  bool exportFailed = false;
+  if (!request_.exportPath.empty()) {
+    window.txtFilePath.setText(request_.exportPath);
+    window.chkAppend.setChecked(request_.append);
+    const int messagesBefore = toolkit_.messages();
+    window.cmdStartRec.Click();
+    exportFailed = toolkit_.messages() != messagesBefore;
+  }
+
+  long long fails = Count(window.txtRdFails);
+  if (request_.loops == 1) {
+    out_ << Counters(window.txttotReads.text(), window.txtRdPass.text(), window.txtRdFails.text())
+         << '\n';
+  } else {
+    fails = failTotal;
+    out_ << Counters(std::to_string(Count(window.txttotReads) * passes), std::to_string(passTotal),
+                     std::to_string(failTotal))
+         << '\n';
+  }
+  if (exportFailed) return kExitUsage;
+  if (fails > 0 || rowProblems > 0 || endedEarly) return kExitFailed;
+  return kExitOk;
+}
+
+}  // namespace kps::cli

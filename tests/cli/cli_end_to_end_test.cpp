@@ -1,0 +1,274 @@
+// kps-eval-cli run as a separate program against the simulated board, its
+// files compared with what the GUI's own windows write for the same work.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "acquisition/measurement_file.h"
+#include "cli/cli_run.h"
+#include "scripting/table_export.h"
+#include "sim/sensor_chip.h"
+#include "support/opened_console.h"
+
+namespace kps::test {
+namespace {
+
+void Write(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+constexpr const char* kConfigScript =
+    "# configuration and thresholds, written and read back\n"
+    "01,A4\n"
+    "01,,A4\n"
+    "02,22\n"
+    "02,,22\n"
+    "03,1040\n"
+    "03,,1040\n"
+    "05,11A2FF\n"
+    "05,,11A2FF\n"
+    "08,,XX\n"
+    "09,,XXXX\n";
+
+TEST(CliEndToEndTest, ScriptPassesAndExportsWhatTheScriptWindowExports) {
+  ScratchDir dir("config");
+  Write(dir / "config.txt", kConfigScript);
+  const CliResult cli =
+      RunSim({"script", "run", dir / "config.txt", "--export", dir / "config.csv"}, dir);
+  EXPECT_EQ(cli.status, 0) << cli.err;
+  const auto lines = Lines(cli.out);
+  ASSERT_EQ(lines.size(), 12u) << cli.out;
+  EXPECT_EQ(lines[2], "line 003  Reg:1 R:1  adr 88  reg 01  expect A4  read A4  pass");
+  EXPECT_EQ(lines[9], "line 010  Reg:1 R:1  adr 88  reg 08  expect XX  read 1A  capture 26");
+  EXPECT_EQ(lines.back(), "Total 6 Pass 4 Fail 0");
+
+  // The same script run from the console's "Script" window on a fresh board.
+  Opened gui;
+  gui.c().rec.mnuScript.Click();
+  ScriptWindow& window = *gui.app->scripts.open().front();
+  gui.toolkit.fileAnswers.push_back(dir / "config.txt");
+  window.mnuScript_Read.Click();
+  window.cmdExecAll.Click();
+  EXPECT_EQ(window.txtRdFails.text(), "0");
+  EXPECT_EQ(FileText(dir / "config.csv"), ScriptTableCsv(window.vbalGrid1));
+}
+
+TEST(CliEndToEndTest, FailedComparisonsAbortOnFailLoopsAndPauses) {
+  ScratchDir dir("fail");
+  Write(dir / "fail.txt", "01,A4\n01,,00\n01,,A4\n");
+  Write(dir / "pause.txt", "01,A4\n`w\n01,,A4\n");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> lastLines;  // the end of the output
+    std::string message;                 // part of the errors
+  };
+  const Case cases[] = {
+      {{"script", "run", dir / "fail.txt"},
+       1,
+       {"line 002  Reg:1 R:1  adr 88  reg 01  expect 00  read A4  FAIL",
+        "line 003  Reg:1 R:1  adr 88  reg 01  expect A4  read A4  pass", "Total 2 Pass 1 Fail 1"},
+       ""},
+      {{"script", "run", dir / "fail.txt", "--abort-on-fail"},
+       1,
+       {"line 002  Reg:1 R:1  adr 88  reg 01  expect 00  read A4  FAIL", "Total 2 Pass 0 Fail 1"},
+       "The run ended at line 2 of 3."},
+      {{"script", "run", dir / "fail.txt", "--loop", "3"},
+       1,
+       {"Loop 2: Total 2 Pass 1 Fail 1", "line 001  Reg:1 W:1  adr 88  reg 01  write A4  ok",
+        "line 002  Reg:1 R:1  adr 88  reg 01  expect 00  read A4  FAIL",
+        "line 003  Reg:1 R:1  adr 88  reg 01  expect A4  read A4  pass",
+        "Loop 3: Total 2 Pass 1 Fail 1", "Total 6 Pass 3 Fail 3"},
+       ""},
+      // No terminal: a pause row aborts unless told otherwise.
+      {{"script", "run", dir / "pause.txt"},
+       1,
+       {"line 002  Cmd: Delay Keypress  adr 88  pause", "Total 1 Pass 0 Fail 0"},
+       "answered Cancel (--on-pause abort)"},
+      {{"script", "run", dir / "pause.txt", "--on-pause", "continue"},
+       0,
+       {"line 002  Cmd: Delay Keypress  adr 88  pause",
+        "line 003  Reg:1 R:1  adr 88  reg 01  expect A4  read A4  pass", "Total 1 Pass 1 Fail 0"},
+       "answered OK (--on-pause continue)"},
+  };
+  for (const Case& c : cases) {
+    const CliResult cli = RunSim(c.args, dir);
+    SCOPED_TRACE(c.args.back());
+    EXPECT_EQ(cli.status, c.status) << cli.err;
+    const auto lines = Lines(cli.out);
+    ASSERT_GE(lines.size(), c.lastLines.size()) << cli.out;
+    EXPECT_EQ(
+        std::vector<std::string>(lines.end() - static_cast<long>(c.lastLines.size()), lines.end()),
+        c.lastLines);
+    EXPECT_TRUE(Has(cli.err, c.message)) << cli.err;
+  }
+}
+
+TEST(CliEndToEndTest, CollectWritesTheConsolesMeasurementFile) {
+  ScratchDir dir("collect");
+  // A ramp makes every conversion differ, so a sample lost, doubled or
+  // shifted shows.
+  const CliResult cli = RunSim({"--sim-scene", "ramp", "--write", "01=A4", "collect", "--samples",
+                                "12", "--interval", "0", "--record", dir / "m.csv"},
+                               dir);
+  ASSERT_EQ(cli.status, 0) << cli.err;
+  EXPECT_TRUE(Has(cli.out, "12 Measurement set(s) written: ")) << cli.out;
+  const std::string file = FileText(dir / "m.csv");
+
+  // The chip of a fresh simulated board, configured and read as each pass reads it.
+  sim::SceneShape ramp = *sim::SceneShapeFromName("ramp");
+  sim::SensorChip chip(1);
+  chip.setScene({.shape = ramp});
+  chip.PowerOn();
+  const uint8_t conf[] = {0x01, 0xA4};
+  chip.Write(conf);
+  std::array<double, ConsoleShared::kHistorySize> prox{}, als{};
+  const int sampleIndex = 12 + kFirstRecordedSample;
+  for (int slot = 0; slot < sampleIndex; ++slot) {
+    const uint8_t pointer[] = {0x08};
+    chip.Write(pointer);
+    const std::vector<uint8_t> data = chip.Read(3);
+    prox[static_cast<std::size_t>(slot)] = data[0];
+    als[static_cast<std::size_t>(slot)] = data[1] + 256 * data[2];
+  }
+  // The time is the one the file carries: "..., 12-06-2026,14:49:44, Qty 12".
+  const std::size_t comma = file.find(",Interval 0, ");
+  ASSERT_NE(comma, std::string::npos) << file;
+  const std::string stamp = file.substr(comma + 13, 19);
+  LocalTime time;
+  ASSERT_EQ(std::sscanf(stamp.c_str(), "%d-%d-%d,%d:%d:%d", &time.month, &time.day, &time.year,
+                        &time.hour, &time.minute, &time.second),
+            6)
+      << stamp;
+  EXPECT_EQ(file, MeasurementBlock({"00", "A4", "0", time}, prox, als, sampleIndex));
+}
+
+TEST(CliEndToEndTest, RegistersAndMeasurements) {
+  ScratchDir dir("regs");
+  const CliResult read = RunSim({"--write", "01=A6", "reg", "read", "0", "2"}, dir);
+  EXPECT_EQ(read.status, 0) << read.err;
+  EXPECT_EQ(read.out, "00 71\n01 A6\n");
+
+  const CliResult dump = RunSim({"reg", "dump"}, dir);
+  EXPECT_EQ(dump.status, 0) << dump.err;
+  const auto dumped = Lines(dump.out);
+  ASSERT_EQ(dumped.size(), 16u);
+  EXPECT_EQ(dumped[1], "01 00  CONF");
+  EXPECT_EQ(dumped[10], "0A 00  ALS2");
+
+  // Written, then read back; a register that keeps its own value fails the check.
+  const CliResult written = RunSim({"reg", "write", "5", "11", "a2"}, dir);
+  EXPECT_EQ(written.status, 0) << written.err;
+  EXPECT_EQ(written.out, "05 11\n06 A2\n");
+  const CliResult id = RunSim({"reg", "write", "0", "5"}, dir);
+  EXPECT_EQ(id.status, 1);
+  EXPECT_TRUE(Has(id.err, "register 00 reads back 71 after 05 was written.")) << id.err;
+
+  // Nobody answers at 8A.
+  const CliResult elsewhere = RunSim({"--address", "8A", "reg", "read", "1"}, dir);
+  EXPECT_EQ(elsewhere.status, 1);
+  EXPECT_EQ(elsewhere.out, "");
+  EXPECT_TRUE(Has(elsewhere.err, "the chip at address 8A did not acknowledge")) << elsewhere.err;
+  // Unless the chip sits there.
+  EXPECT_EQ(RunSim({"--sim-address", "8A", "--address", "8A", "reg", "read", "0"}, dir).out,
+            "00 71\n");
+
+  // 100 lux on the 2000 lux range (CONF 0x02), then on the 125 lux range.
+  const CliResult wide =
+      RunSim({"--write", "01=A6", "measure", "--count", "2", "--interval=0"}, dir);
+  EXPECT_EQ(wide.status, 0) << wide.err;
+  EXPECT_EQ(wide.out,
+            "Reading   Prox  ALS/IR  Lux\n"
+            "      1     26     205  0100.12\n"
+            "      2     26     205  0100.12\n");
+  EXPECT_TRUE(Has(RunSim({"--write", "01=A4", "measure"}, dir).out, "3276  0100.00"));
+  EXPECT_TRUE(Has(RunSim({"--write", "01=A5", "measure"}, dir).out, "  -\n"));
+}
+
+TEST(CliEndToEndTest, BadUsageAndUnreadableFilesExitTwoSayingWhy) {
+  ScratchDir dir("usage");
+  Write(dir / "ok.txt", "01,,00\n");
+  Write(dir / "long.txt", std::string(1001, '\n'));
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, "no command given"},
+      {{"frobnicate"}, "unknown command \"frobnicate\""},
+      {{"--frob", "info"}, "unknown option \"--frob\""},
+      {{"info", "--address", "8A"}, "--address is a global option: give it before the command"},
+      {{"--address", "89", "info"}, "--address 89 is a read address"},
+      {{"--address", "123", "info"}, "--address needs the chip's 8-bit I2C write address"},
+      {{"--write", "10=01", "info"}, "--write needs REG=VALUE"},
+      {{"--write=01", "info"}, "not \"01\""},
+      {{"reg"}, "reg needs read, write or dump"},
+      {{"reg", "read", "G"}, "REG \"G\" is not a register: give 0 to F (hex)"},
+      {{"reg", "read", "C", "5"},
+       "COUNT \"5\" is not a number of registers from C on: give 1 to 4"},
+      {{"reg", "write", "1"}, "reg write needs at least one BYTE"},
+      {{"reg", "write", "1", "100"}, "BYTE \"100\" is not a byte"},
+      {{"reg", "write", "E", "1", "2", "3"}, "3 bytes from register E go past register F"},
+      {{"measure", "--count", "-1"}, "--count \"-1\" is not a number of readings"},
+      {{"measure", "--count", "0"}, "--count \"0\" is not a number of readings from 1 to 1000000"},
+      {{"measure", "--interval"}, "--interval needs a value"},
+      {{"collect", "--samples", "8", "--record", "x"}, "from 9 to 999"},
+      {{"collect", "--samples", "9"}, "collect needs --record FILE"},
+      {{"collect", "--record", "x"}, "collect needs --samples N"},
+      {{"script", "go", "x"}, "\"go\" is not a script command"},
+      {{"script", "run"}, "script run needs FILE"},
+      {{"script", "run", "a", "b"}, "unexpected argument \"b\" for script run"},
+      {{"script", "run", "a", "--append"}, "--append adds to the export file: it needs --export"},
+      {{"script", "run", "a", "--on-pause", "later"}, "--on-pause needs continue or abort"},
+      {{"script", "run", "a", "--loop", "x"}, "--loop \"x\" is not a number of passes"},
+      // Files that cannot be read or written, found before any work is done.
+      {{"script", "run", dir / "missing.txt"}, "missing.txt\": No such file or directory"},
+      {{"script", "run", dir / "long.txt"}, "1000"},
+      {{"collect", "--samples", "9", "--record", dir / "no/m.csv"}, "does not exist"},
+      {{"script", "run", dir / "ok.txt", "--export", dir / "no/t.csv"},
+       "Cannot write the table file"},
+  };
+  for (const auto& [args, message] : cases) {
+    const CliResult cli = RunSim(args, dir);
+    EXPECT_EQ(cli.status, 2) << message;
+    EXPECT_TRUE(Has(cli.err, message)) << cli.err;
+  }
+  // Help and version are not mistakes.
+  const CliResult help = RunCli({"--help"}, dir);
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(Has(help.out, "script run FILE")) << help.out;
+  EXPECT_TRUE(Has(RunCli({"reg", "write", "--help"}, dir).out, "reg write REG BYTE [BYTE ...]"));
+  EXPECT_EQ(RunCli({"--version"}, dir).out.rfind("kps-eval-cli 1.", 0), 0u);
+}
+
+TEST(CliEndToEndTest, NoBoardExitsThree) {
+  ScratchDir dir("unplugged");
+  const CliResult dump = RunSim({"--sim-unplugged", "reg", "dump"}, dir);
+  EXPECT_EQ(dump.status, 3);
+  EXPECT_EQ(dump.out, "");
+  EXPECT_TRUE(Has(dump.err, "the evaluation board (USB id 1209:a710) is not attached."))
+      << dump.err;
+
+  // What is known is still reported.
+  const CliResult info = RunSim({"--sim-unplugged", "info"}, dir);
+  EXPECT_EQ(info.status, 3);
+  EXPECT_TRUE(Has(info.out, "Board attached: no\n")) << info.out;
+
+  const CliResult attached = RunSim({"info"}, dir);
+  EXPECT_EQ(attached.status, 0) << attached.err;
+  EXPECT_TRUE(Has(attached.out, "Board attached: yes\n")) << attached.out;
+  EXPECT_TRUE(Has(attached.out, "Chip ID (register 00): 71\n")) << attached.out;
+}
+
+}  // namespace
+}  // namespace kps::test

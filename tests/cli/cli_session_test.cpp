@@ -1,0 +1,152 @@
+// kps-eval-cli in process: its terminal toolkit, and the board failures a
+// separate process cannot stage (no permission, a board pulled out mid-run,
+// Ctrl-C).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+
+#include "cli/cli_run.h"
+#include "cli/cli_session.h"
+#include "support/recording_transport.h"
+
+namespace kps::test {
+namespace {
+
+using cli::ConsoleToolkit;
+
+TEST(ConsoleToolkitTest, QuestionsAskedOnATerminalOrAnsweredAsTheCommandLineSaid) {
+  struct Case {
+    bool terminal;
+    std::string typed;
+    MessageResult unattended;
+    MessageResult answer;
+    int prompts;
+  };
+  const Case cases[] = {
+      {true, "ok\n", MessageResult::Cancel, MessageResult::Ok, 1},
+      {true, "maybe\nC\n", MessageResult::Ok, MessageResult::Cancel, 2},
+      {true, "", MessageResult::Ok, MessageResult::Cancel, 1},  // end of input
+      {false, "ok\n", MessageResult::Cancel, MessageResult::Cancel, 0},
+      {false, "", MessageResult::Ok, MessageResult::Ok, 0},
+  };
+  for (const Case& c : cases) {
+    std::ostringstream err;
+    std::istringstream in(c.typed);
+    ConsoleToolkit toolkit(err, in, c.terminal);
+    toolkit.SetUnattendedAnswer(c.unattended, "--on-pause x");
+    EXPECT_EQ(toolkit.ShowMessage("Pause?", MessageButtons::OkCancel), c.answer) << c.typed;
+    const std::string text = err.str();
+    EXPECT_EQ(text.rfind("kps-eval-cli: Pause?\n", 0), 0u) << text;
+    int prompts = 0;
+    for (auto at = text.find("[o/c]"); at != std::string::npos; at = text.find("[o/c]", at + 1)) {
+      ++prompts;
+    }
+    EXPECT_EQ(prompts, c.prompts) << text;
+    EXPECT_EQ(text.find("(--on-pause x)") != std::string::npos, !c.terminal) << text;
+    // A plain message asks nothing.
+    EXPECT_EQ(toolkit.ShowMessage("Note", MessageButtons::Ok), MessageResult::Ok);
+    EXPECT_EQ(toolkit.messages(), 2);
+  }
+}
+
+TEST(ConsoleToolkitTest, AnInterruptReachesTheCommandOnceAndEventsNeverNest) {
+  std::ostringstream err;
+  std::istringstream in;
+  std::atomic<bool> interrupt{false};
+  ConsoleToolkit toolkit(err, in, false, &interrupt);
+  int interrupts = 0, events = 0;
+  toolkit.onInterrupt = [&] { ++interrupts; };
+  toolkit.onEvents = [&] {
+    ++events;
+    toolkit.ProcessEvents();  // a handler that processes events itself
+  };
+  toolkit.ProcessEvents();
+  interrupt = true;
+  toolkit.ProcessEvents();
+  toolkit.ProcessEvents();
+  EXPECT_EQ(interrupts, 1);
+  EXPECT_EQ(events, 3);
+  EXPECT_TRUE(toolkit.interrupted());
+  toolkit.AnswerFileDialog("/tmp/a.txt");
+  EXPECT_EQ(toolkit.OpenFileDialog({}), "/tmp/a.txt");
+  EXPECT_EQ(toolkit.OpenFileDialog({}), "");
+}
+
+// One run of the tool over the recording transport.
+struct InProcess {
+  explicit InProcess(const std::vector<std::string>& args) {
+    std::vector<std::string> all{"--simulated-board"};
+    all.insert(all.end(), args.begin(), args.end());
+    parsed = cli::ParseArguments(all);
+  }
+  int Run() {
+    EXPECT_TRUE(parsed.request) << parsed.error;
+    return cli::Run(*parsed.request, transport, toolkit, out);
+  }
+  cli::ParseResult parsed;
+  RecordingTransport transport;
+  std::ostringstream out, err;
+  std::istringstream in;
+  std::atomic<bool> interrupt{false};
+  ConsoleToolkit toolkit{err, in, false, &interrupt};
+  // After `frames` I2C frames, `then` runs inside the next transfer.
+  void After(int frames, std::function<void()> then) {
+    transport.duringTransfer = [this, frames, then]() mutable {
+      int sent = 0;
+      for (const TransportCall& call : transport.calls) {
+        sent += call.op == "out" && call.pipe == kI2cOutPipe;
+      }
+      if (sent >= frames && then) std::exchange(then, nullptr)();
+    };
+  }
+};
+
+TEST(CliSessionTest, ABoardThisUserMayNotOpenExitsThreeNamingTheUdevRule) {
+  InProcess run({"reg", "dump"});
+  run.transport.setInterfaceStatus = kUsbAccessDenied;
+  EXPECT_EQ(run.Run(), cli::kExitNoBoard);
+  const std::string err = run.err.str();
+  EXPECT_NE(err.find(UdevRuleLine(UsbMatch{.vendorId = 0x1209, .productId = 0xA710})),
+            std::string::npos)
+      << err;
+  EXPECT_NE(err.find("is attached but cannot be opened: access denied. Install the udev rule"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(run.out.str(), "");
+}
+
+TEST(CliSessionTest, ABoardPulledOutDuringAScriptExitsThreeAndTheTableIsStillExported) {
+  ScratchDir dir("pulled");
+  std::ofstream(dir / "s.txt") << "01,A4\n01,,A4\n01,,A4\n01,,A4\n";
+  InProcess run({"script", "run", dir / "s.txt", "--export", dir / "s.csv"});
+  run.After(3, [&] { run.transport.board.Unplug(); });
+  EXPECT_EQ(run.Run(), cli::kExitNoBoard);
+  EXPECT_NE(run.err.str().find(kDetachMessage), std::string::npos) << run.err.str();
+  // The rows after the unplug made no transfer and failed.
+  EXPECT_NE(run.out.str().find("Total 3 Pass 1 Fail 2"), std::string::npos) << run.out.str();
+  const std::string csv = FileText(dir / "s.csv");
+  EXPECT_NE(csv.find("END"), std::string::npos) << csv;
+}
+
+TEST(CliSessionTest, CtrlCStopsACollectionAndTheSamplesSoFarAreWritten) {
+  ScratchDir dir("interrupted");
+  InProcess run({"collect", "--samples", "999", "--interval", "0", "--record", dir / "m.csv"});
+  run.After(40, [&] { run.interrupt = true; });
+  EXPECT_EQ(run.Run(), cli::kExitFailed);
+  const std::string file = FileText(dir / "m.csv");
+  // The pass under way completes: 40 reads, the first eleven never recorded.
+  EXPECT_NE(file.find(", Qty 29\r\n"), std::string::npos) << file.substr(0, 80);
+  EXPECT_NE(run.out.str().find("29 Measurement set(s) written"), std::string::npos);
+
+  // Too early for a recording: the console's own message, and still the early end.
+  InProcess early({"collect", "--samples", "999", "--interval", "0", "--record", dir / "e.csv"});
+  early.After(5, [&] { early.interrupt = true; });
+  EXPECT_EQ(early.Run(), cli::kExitFailed);
+  EXPECT_NE(early.err.str().find("Save More Measurements"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir / "e.csv"));
+}
+
+}  // namespace
+}  // namespace kps::test
