@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "app/board_choice.h"
 #include "cli/cli_options.h"
 #include "cli/cli_session.h"
 #include "cli/console_toolkit.h"
-#include "sim/simulated_board.h"
 #include "usb/libusb_transport.h"
 
 namespace {
@@ -26,17 +26,6 @@ std::atomic<bool> interruptRequested{false};
 void OnInterrupt(int) {
   interruptRequested.store(true);
   std::signal(SIGINT, SIG_DFL);
-}
-
-std::unique_ptr<kps::Transport> MakeTransport(const kps::CommandLine& options) {
-  if (options.simulatedBoard) {
-    kps::sim::SimOptions sim;
-    if (options.simAddress) sim.chipAddress = *options.simAddress;
-    sim.plugged = options.simPlugged;
-    sim.scene = options.simScene;
-    return std::make_unique<kps::sim::SimulatedBoard>(sim);
-  }
-  return std::make_unique<kps::usb::LibusbTransport>();
 }
 
 }  // namespace
@@ -56,7 +45,7 @@ int main(int argc, char* argv[]) {
 
   std::signal(SIGINT, OnInterrupt);
   ConsoleToolkit toolkit(std::cerr, std::cin, isatty(STDIN_FILENO) != 0, &interruptRequested);
-  const std::unique_ptr<kps::Transport> transport = MakeTransport(parsed.request->board);
+  const std::unique_ptr<kps::Transport> transport = kps::MakeTransport(parsed.request->board);
   return Run(*parsed.request, *transport, toolkit, std::cout,
              kps::usb::LibusbTransport::LibraryVersion());
 }

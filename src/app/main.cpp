@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/board_choice.h"
 #include "shell/app_context.h"
 #include "shell/app_identity.h"
 #include "shell/command_line.h"
@@ -20,21 +21,6 @@
 #include "ui/startup_window_widget.h"
 #include "ui/transport_watch.h"
 #include "usb/libusb_transport.h"
-
-namespace {
-
-std::unique_ptr<kps::Transport> MakeTransport(const kps::CommandLine& options) {
-  if (options.simulatedBoard) {
-    kps::sim::SimOptions sim;
-    if (options.simAddress) sim.chipAddress = *options.simAddress;
-    sim.plugged = options.simPlugged;
-    sim.scene = options.simScene;
-    return std::make_unique<kps::sim::SimulatedBoard>(sim);
-  }
-  return std::make_unique<kps::usb::LibusbTransport>();
-}
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
   // The command line is answered before Qt starts, so that --help and
@@ -69,7 +55,7 @@ int main(int argc, char* argv[]) {
   // before the context whose models they show, the context before the transport
   // it holds a session on.
   kps::ui::QtToolkit toolkit;
-  const std::unique_ptr<kps::Transport> transport = MakeTransport(options);
+  const std::unique_ptr<kps::Transport> transport = kps::MakeTransport(options);
   kps::AppContext ctx(toolkit, *transport, options.match);
   ctx.usbLibraryVersion = kps::usb::LibusbTransport::LibraryVersion();
   kps::ui::AppWindows windows(ctx);
