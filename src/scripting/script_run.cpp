@@ -159,7 +159,7 @@ bool ScriptWindow::TransferRow(int r, const RowPlan& plan, double failsBefore) {
   }
   if (plan.writeTotal > 0 && busAvailable) Write_I2C(r, plan);
   vbalGrid1.SetText(r, kColActRd, "");
-  std::optional<std::vector<uint8_t>> data;
+  std::optional<RowRead> data;
   if (plan.readTotal > 0 && busAvailable && !unloading_) data = Read_I2C(r, plan);
   if (busAvailable) board.UsbBusy = false;
   if (unloading_) return false;
@@ -171,14 +171,17 @@ bool ScriptWindow::TransferRow(int r, const RowPlan& plan, double failsBefore) {
   return !unloading_;
 }
 
-bool ScriptWindow::CompareRead(int r, const std::optional<std::vector<uint8_t>>& data,
-                               double failsBefore) {
+bool ScriptWindow::CompareRead(int r, const std::optional<RowRead>& read, double failsBefore) {
   std::string actual;
-  for (uint8_t byte : data.value_or(std::vector<uint8_t>{})) actual += HexByte(byte);
+  if (read) {
+    for (uint8_t byte : read->data) actual += HexByte(byte);
+  }
   vbalGrid1.SetText(r, kColActRd, actual);
   const std::string expected = vbalGrid1.text(r, kColDataRd);
 
-  // No read made (no board) is a failed comparison, whatever was expected.
+  // No read made (no board), or a reply short of the values asked for, is a
+  // failed comparison whatever was expected: the zeros past its end were never read.
+  const bool data = read && read->complete;
   if (data && actual == expected) {
     if (!Increment(txtRdPass, r)) return false;
     vbalGrid1.SetBackColor(r, kColActRd, kCellGreen);
@@ -209,7 +212,7 @@ bool ScriptWindow::CompareRead(int r, const std::optional<std::vector<uint8_t>>&
   return true;
 }
 
-std::vector<uint8_t> ScriptWindow::Read_I2C(int r, const RowPlan& plan) {
+ScriptWindow::RowRead ScriptWindow::Read_I2C(int r, const RowPlan& plan) {
   BoardLink& board = app_.board;
   const int readBytes = plan.counts.readBytes;
   const std::vector<uint8_t> reg = FieldBytes(vbalGrid1.text(r, kColRegAdr), plan.counts.regBytes);
@@ -232,11 +235,14 @@ std::vector<uint8_t> ScriptWindow::Read_I2C(int r, const RowPlan& plan) {
     data.push_back(static_cast<std::size_t>(k) < reply.size() ? reply[static_cast<std::size_t>(k)]
                                                               : 0);
   }
-  if (reply.empty() || reply[0] != static_cast<uint8_t>(readBytes & 0xFF) || readBytes > 255) {
+  const bool complete =
+      board.LastUsbStatus == 0 && board.BytesTransferred >= static_cast<uint32_t>(readBytes) + 1;
+  if (reply.empty() || reply[0] != static_cast<uint8_t>(readBytes & 0xFF) || readBytes > 255 ||
+      !complete) {
     vbalGrid1.SetBackColor(r, kColDataRd, kCellRed);
   }
   DoEvents();
-  return data;
+  return {data, complete};
 }
 
 void ScriptWindow::Write_I2C(int r, const RowPlan& plan) {

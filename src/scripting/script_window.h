@@ -151,10 +151,15 @@ class ScriptWindow {
   // The transfers of a register row and the comparison of what it read; false
   // when the row ended early (a failure, or the window closing).
   bool TransferRow(int row, const RowPlan& plan, double failsBefore);
-  // `data` is what the read returned, none when no read could be made.
-  bool CompareRead(int row, const std::optional<std::vector<uint8_t>>& data, double failsBefore);
-  // The register values read (bytes 1.. of the reply).
-  std::vector<uint8_t> Read_I2C(int row, const RowPlan& plan);
+  // What a register row's read returned: the values (bytes 1.. of the reply,
+  // zeros past its end) and whether the reply held them all.
+  struct RowRead {
+    std::vector<uint8_t> data;
+    bool complete = false;
+  };
+  // `read` is none when no read could be made.
+  bool CompareRead(int row, const std::optional<RowRead>& read, double failsBefore);
+  RowRead Read_I2C(int row, const RowPlan& plan);
   void Write_I2C(int row, const RowPlan& plan);
   // The register or data bytes of a field: each pair of characters as hex.
   static std::vector<uint8_t> FieldBytes(const std::string& text, int count);

@@ -148,6 +148,9 @@ TEST(ScriptWindowTest, ComparisonsCountPassesFailsAndCaptures) {
       {"1F", {1, 0x1F}, "1F", "", "1/1/0", kCellGreen},
       {"1F", {1, 0x1E}, "1E", "", "1/0/1", kCellRed},
       {"FFFF", {2, 0xFF}, "FF00", "", "1/0/1", kCellRed},  // short reply: zeros, no overrun
+      // Zeros past a short reply's end were never read: neither a match nor a capture.
+      {"00", {1}, "00", "", "1/0/1", kCellRed},
+      {"XX", {1}, "00", "", "1/0/1", kCellRed},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected);
@@ -159,6 +162,8 @@ TEST(ScriptWindowTest, ComparisonsCountPassesFailsAndCaptures) {
     EXPECT_EQ(s.t().text(1, kColADDecimal), c.decimal);
     EXPECT_EQ(s.Counters(), c.counters);
     EXPECT_EQ(s.t().cell(1, kColActRd).back, c.color);
+    EXPECT_EQ(s.t().cell(1, kColDataRd).back == kCellRed,
+              c.reply.size() < c.expected.size() / 2 + 1);
   }
 }
 
