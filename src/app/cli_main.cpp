@@ -3,7 +3,9 @@
 // program's logic runs on the terminal toolkit.
 #include <unistd.h>
 
+#include <signal.h>
 #include <atomic>
+
 #include <csignal>
 #include <iostream>
 #include <memory>
@@ -21,11 +23,28 @@ namespace {
 std::atomic<bool> interruptRequested{false};
 
 // The first Ctrl-C asks the command to stop at its next event point (files
-// are still written); the handler then steps aside so that a second one ends
-// the program at once.
+// are still written), and cancels a question waiting for its answer, since
+// the read is not restarted; the handler then steps aside so that a second
+// one ends the program at once.
 void OnInterrupt(int) {
   interruptRequested.store(true);
-  std::signal(SIGINT, SIG_DFL);
+}
+
+void CatchInterrupt() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+// Results that never reached their file are a failure, not a success.
+int Flushed(int status) {
+  std::cout.flush();
+  if (std::cout) return status;
+  std::cerr << kps::cli::kCliName << ": cannot write the standard output: what it should "
+            << "have shown is lost\n";
+  return kps::cli::kExitUsage;
 }
 
 }  // namespace
@@ -36,16 +55,16 @@ int main(int argc, char* argv[]) {
   const ParseResult parsed = ParseArguments(args);
   if (!parsed.output.empty()) {
     std::cout << parsed.output;
-    return kExitOk;
+    return Flushed(kExitOk);
   }
   if (!parsed.request) {
     std::cerr << kCliName << ": " << parsed.error << "\n" << parsed.usage;
     return kExitUsage;
   }
 
-  std::signal(SIGINT, OnInterrupt);
+  CatchInterrupt();
   ConsoleToolkit toolkit(std::cerr, std::cin, isatty(STDIN_FILENO) != 0, &interruptRequested);
   const std::unique_ptr<kps::Transport> transport = kps::MakeTransport(parsed.request->board);
-  return Run(*parsed.request, *transport, toolkit, std::cout,
-             kps::usb::LibusbTransport::LibraryVersion());
+  return Flushed(Run(*parsed.request, *transport, toolkit, std::cout,
+                     kps::usb::LibusbTransport::LibraryVersion()));
 }

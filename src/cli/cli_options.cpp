@@ -56,7 +56,8 @@ const char* const kExitHelp =
     "  1  a check failed: a script read that did not match, a write or read the chip\n"
     "     did not acknowledge, a register that did not read back what was written,\n"
     "     or a run that ended early (a pause answered Cancel, Ctrl-C)\n"
-    "  2  bad usage, or a file that cannot be read or written\n"
+    "  2  bad usage, or a file that cannot be read or written (the standard output\n"
+    "     included)\n"
     "  3  the board is not available (not attached, cannot be opened) or went away\n";
 
 const char* const kRegHelp =
@@ -104,10 +105,15 @@ const char* const kCollectHelp =
     "  --samples N     samples to record, 9 to 999 (the collection's history holds\n"
     "                  999 after the eleven it always leaves out at its start)\n"
     "  --record FILE   the measurement file\n"
-    "  --interval MS   the collection's loop time, 0 to 60000 (default 100)\n"
+    "  --interval MS   the collection's loop time, 0 to 60000 (default 50, the\n"
+    "                  console's)\n"
     "  --append        add the recording to the end of FILE instead of replacing it\n"
     "\n"
-    "Ctrl-C stops the collection early; the samples so far are still written.\n";
+    "A reading that fails (not acknowledged, short, or not taken by the board)\n"
+    "stops the collection; the samples so far are written, the message names the\n"
+    "last one as no reading, and the exit status says the failure. Ctrl-C stops\n"
+    "the collection early; the samples so far are still written once there are\n"
+    "at least nine.\n";
 
 const char* const kScriptHelp =
     "Usage: kps-eval-cli [global options] script run FILE [--export CSV [--append]]\n"
@@ -149,9 +155,11 @@ std::string GlobalHelp() {
              "                       set as the console's address box sets it; reads go to\n"
              "                       HH + 1\n"
              "  --write REG=VALUE    write VALUE (hex) to register REG (hex, 0 to F) before\n"
-             "                       the command, as the register panel's Wr button does;\n"
+             "                       the command, as the register panel's Wr button does,\n"
+             "                       then read it back to see that the chip answers;\n"
              "                       repeatable, in the order given\n"
-             "  --help               show this text; COMMAND --help shows a command's\n"
+             "  --help, -h           show this text; COMMAND --help (or help COMMAND)\n"
+             "                       shows a command's\n"
              "  --version            show the version\n") +
          BoardOptionsHelp();
 }
@@ -179,7 +187,8 @@ class Cursor {
   std::optional<std::string> value(const std::string& name) {
     const std::string arg = next();
     if (arg.size() > name.size() && arg[name.size()] == '=') return arg.substr(name.size() + 1);
-    if (done()) return std::nullopt;
+    // "--record --append" is an option left without its value, not a file named "--append".
+    if (done() || peek().rfind("--", 0) == 0) return std::nullopt;
     return next();
   }
   static bool Is(const std::string& arg, const std::string& name) {
@@ -195,8 +204,8 @@ class Cursor {
 ParseResult Fail(const std::string& message, const std::string& help) {
   ParseResult result;
   result.error = message;
-  result.usage = help.substr(0, help.find("\n\n") + 1) + "Run \"" + kCliName +
-                 " --help\" or \"" + kCliName + " COMMAND --help\" for more.\n";
+  result.usage = help.substr(0, help.find("\n\n") + 1) + "Run \"" + kCliName + " --help\" or \"" +
+                 kCliName + " COMMAND --help\" for more.\n";
   return result;
 }
 
@@ -260,7 +269,7 @@ std::string Unexpected(const std::string& arg, const std::string& command) {
 }
 
 ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
-  const std::string usage = CommandHelp(command);
+  const std::string usage = CommandHelp(command).empty() ? ToolHelp() : CommandHelp(command);
   CommandParse p{r, cursor, ""};
   auto done = [&]() {
     ParseResult result;
@@ -293,7 +302,7 @@ ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
     const int room = 16 - r.reg;  // registers from REG to F
     if (sub == "read") {
       r.command = Command::RegRead;
-      if (!cursor.done()) {
+      if (!cursor.done() && cursor.peek().rfind("-", 0) != 0) {
         const std::string countText = cursor.next();
         const auto count = Whole(countText, 1, room);
         if (!count) {
@@ -423,7 +432,7 @@ ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
 
 std::string ToolHelp() {
   return std::string("Usage: ") + kCliName +
-         " [board options] [--address HH] [--write REG=VALUE ...] COMMAND [ARGS]\n"
+         " [global options] COMMAND [ARGS]\n"
          "\n"
          "Works the KPS7110/20/60 evaluation board from the command line: the board link,\n"
          "the registers, measurements, recordings and scripts, without a window.\n"
@@ -437,7 +446,7 @@ std::string CommandHelp(const std::string& command) {
   if (command == "measure") return kMeasureHelp;
   if (command == "collect") return kCollectHelp;
   if (command == "script") return kScriptHelp;
-  return ToolHelp();
+  return "";
 }
 
 ParseResult ParseArguments(const std::vector<std::string>& args) {
@@ -498,11 +507,16 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
   if (std::string error = CheckBoardOptions(r.board); !error.empty()) return Fail(error, usage);
   if (i >= args.size()) return Fail("no command given", usage);
   const std::string command = args[i];
-  if (command == "help") {
-    return {std::nullopt, i + 1 < args.size() ? CommandHelp(args[i + 1]) : ToolHelp(), "", ""};
-  }
-  for (std::size_t k = i + 1; k < args.size(); ++k) {
-    if (IsHelp(args[k])) return {std::nullopt, CommandHelp(command), "", ""};
+  // "help COMMAND" and "COMMAND ... --help".
+  const bool helpFirst = command == "help";
+  const std::string topic = helpFirst ? (i + 1 < args.size() ? args[i + 1] : "") : command;
+  bool help = helpFirst;
+  for (std::size_t k = i + 1; k < args.size(); ++k) help = help || IsHelp(args[k]);
+  if (help) {
+    if (topic.empty()) return {std::nullopt, ToolHelp(), "", ""};
+    const std::string text = CommandHelp(topic);
+    if (text.empty()) return Fail("unknown command \"" + topic + "\"", usage);
+    return {std::nullopt, text, "", ""};
   }
   return ParseCommand(std::move(r), command, Cursor(args, i + 1));
 }

@@ -22,7 +22,11 @@ bool Red(const ScriptTable& table, int row, int column) {
 
 // What went wrong with a row besides its comparison, or empty.
 std::string RowProblem(const ScriptTable& table, int row) {
+  if (Red(table, row, kColOperation)) return "the row is in error";
   if (Red(table, row, kColI2CAdr)) return "not run";
+  // The loader's placeholder is still there: the row's read was never made
+  // (an illegal address).
+  if (!table.text(row, kColDataRd).empty() && table.text(row, kColActRd) == "--") return "not run";
   if (Red(table, row, kColDataWr)) return "write not acknowledged";
   if (Red(table, row, kColDataRd)) return "read not acknowledged or short";
   return "";
@@ -91,6 +95,15 @@ int Session::Script() {
   toolkit_.AnswerFileDialog(request_.scriptPath);
   window.mnuScript_Read.Click();
   if (window.NextLineIndex == 0) return kExitUsage;  // the message said why
+  if (!request_.exportPath.empty() && !Writable(request_.exportPath, "table file")) {
+    return kExitUsage;
+  }
+  if (window.LineTotal == 0) {
+    toolkit_.ShowMessage(
+        "The script file \"" + request_.scriptPath + "\" has no lines: nothing was run.",
+        MessageButtons::Ok);
+    return kExitFailed;
+  }
   window.chkAOF.setChecked(request_.abortOnFail);
   toolkit_.SetUnattendedAnswer(
       request_.pauseContinues ? MessageResult::Ok : MessageResult::Cancel,
@@ -124,31 +137,42 @@ int Session::Script() {
     out_.flush();
   });
 
+  // "Abort" ends the run after its current row: on Ctrl-C (again if a new
+  // pass cleared the request), and once "Loop Count" shows the passes wanted
+  // after a pass that was not cut short.
   bool loopsDone = false;
-  toolkit_.onInterrupt = [&] {
-    interrupted_ = true;
-    window.cmdAbort.Click();
-  };
+  stop_ = [&] { window.cmdAbort.Click(); };
   toolkit_.onEvents = [&] {
-    if (!loopsDone && window.txtLoopCount.text() == std::to_string(request_.loops)) {
+    if (flags.AbortRequested) return;
+    if (interrupted_) {
+      window.cmdAbort.Click();
+    } else if (!loopsDone && window.txtLoopCount.text() == std::to_string(request_.loops)) {
       loopsDone = true;
       window.cmdAbort.Click();
     }
   };
-  if (request_.loops == 1) {
+  if (interrupted_) {
+    toolkit_.ShowMessage("Interrupted before the first row: nothing was run.", MessageButtons::Ok);
+  } else if (request_.loops == 1) {
     window.cmdExecAll.Click();
   } else {
     window.cmdRunContinuous.Click();
   }
   toolkit_.onEvents = nullptr;
+  stop_ = nullptr;
   window.txtRunning.Unsubscribe(running);
   window.txtLoopCount.Unsubscribe(looping);
 
-  const bool endedEarly = flags.AbortRequested && !loopsDone;
-  if (endedEarly) {
-    toolkit_.ShowMessage("The run ended at line " + std::to_string(lastRow) + " of " +
-                             std::to_string(window.LineTotal) + ".",
-                         MessageButtons::Ok);
+  const bool allRan =
+      lastRow == window.LineTotal && (request_.loops == 1 || passes >= request_.loops);
+  const bool endedEarly = interrupted_ || (flags.AbortRequested && !loopsDone && !allRan);
+  if (endedEarly && lastRow > 0) {
+    std::string where =
+        "line " + std::to_string(lastRow) + " of " + std::to_string(window.LineTotal);
+    if (request_.loops > 1) {
+      where += " in pass " + std::to_string(passes) + " of " + std::to_string(request_.loops);
+    }
+    toolkit_.ShowMessage("The run ended at " + where + ".", MessageButtons::Ok);
   }
 
   bool exportFailed = false;

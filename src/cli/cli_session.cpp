@@ -54,7 +54,10 @@ std::string Session::AddressText() const {
 }
 
 int Session::Run() {
-  toolkit_.onInterrupt = [this] { interrupted_ = true; };
+  toolkit_.onInterrupt = [this] {
+    interrupted_ = true;
+    if (stop_) stop_();
+  };
   int status = Open();
   if (status == kExitOk || request_.command == Command::Info) {
     switch (request_.command) {
@@ -85,6 +88,7 @@ int Session::Run() {
   }
   toolkit_.onEvents = nullptr;
   toolkit_.onInterrupt = nullptr;
+  stop_ = nullptr;
   // A board that went away during the command outranks what the command found.
   if (app_.board.DeviceDetached) status = kExitNoBoard;
   out_.flush();
@@ -106,6 +110,7 @@ int Session::Open() {
   if (!app_.console.loaded() || !board.DeviceAttached) return NoBoard();
 
   ConsoleWindow& console = app_.console;
+  WatchReplies();
   if (request_.address != board.I2CWriteAddress) {
     console.txtI2CADR.setText(HexByte(request_.address));
     console.txtI2CADR_KeyPress(13);
@@ -113,8 +118,15 @@ int Session::Open() {
   for (const RegisterWrite& write : request_.writes) {
     console.regs.txtRegHex[write.reg].setText(HexByte(write.value));
     console.cmdWrtReg_Click(write.reg);
-    const int status = BoardStatus("writing register " + HexByte(static_cast<unsigned>(write.reg)));
-    if (status != kExitOk) return status;
+    const std::string reg = HexByte(static_cast<unsigned>(write.reg));
+    if (const int status = BoardStatus("writing register " + reg); status != kExitOk) return status;
+    // The panel's write asks for no reply: a chip that is not there shows
+    // only when the register is read.
+    ExpectReply();
+    console.cmdRDReg_Click(write.reg);
+    if (const int status = CheckReply("reading register " + reg + " back", 1); status != kExitOk) {
+      return status;
+    }
   }
   return kExitOk;
 }
@@ -151,29 +163,69 @@ int Session::BoardStatus(const std::string& what) {
   return kExitOk;
 }
 
-bool Session::Acknowledged(const std::string& what, unsigned status, unsigned expected) {
-  if (status == expected) return true;
-  toolkit_.ShowMessage(what + ": the chip at address " + AddressText() +
-                           " did not acknowledge (reply status " + HexByte(status) + ").",
-                       MessageButtons::Ok);
-  return false;
+void Session::WatchReplies() {
+  auto take = [this] {
+    const BoardLink& board = app_.board;
+    reply_ = {true, board.LastUsbStatus,
+              board.TransferBuffer.empty() ? 0u : board.TransferBuffer[0], board.BytesTransferred};
+    ++replies_;
+  };
+  ConsoleWindow& console = app_.console;
+  for (int i = 0; i < kRegCount; ++i) console.regs.ShpIndrd[i].Subscribe(take);
+  console.meas.ShpMeas.Subscribe(take);
 }
 
-bool Session::RegisterAcknowledged(const std::string& what) {
-  // The panel keeps the status of its last read; a GPIO exchange after it
-  // (the flag lamps of INTR) reuses the transfer buffer.
-  return Acknowledged(what, app_.board.ReplyStatus, 1);
+std::optional<Session::Fault> Session::ReplyFault(unsigned count) const {
+  const BoardLink& board = app_.board;
+  if (!board.DeviceAttached) return Fault{kExitNoBoard, "the board is not attached"};
+  if (!reply_.seen) return Fault{kExitFailed, "no read was made"};
+  if (reply_.usbStatus != 0) {
+    return Fault{kExitNoBoard,
+                 "the board did not take the transfer (" + UsbStatusText(reply_.usbStatus) + ")"};
+  }
+  if (reply_.status != count) {
+    return Fault{kExitFailed, "the chip at address " + AddressText() +
+                                  " did not acknowledge (reply status " + HexByte(reply_.status) +
+                                  ")"};
+  }
+  if (reply_.bytes < count + 1) {
+    return Fault{kExitFailed, "the reply was short: " + std::to_string(reply_.bytes) + " of " +
+                                  std::to_string(count + 1) + " bytes"};
+  }
+  return std::nullopt;
+}
+
+int Session::CheckReply(const std::string& what, unsigned count) {
+  const std::optional<Fault> fault = ReplyFault(count);
+  if (!fault) return kExitOk;
+  toolkit_.ShowMessage(what + ": " + fault->why + ".", MessageButtons::Ok);
+  return fault->status;
+}
+
+bool Session::Writable(const std::string& path, const std::string& what) {
+  std::error_code error;
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  std::string why;
+  if (!parent.empty() && !std::filesystem::is_directory(parent, error)) {
+    why = "the folder \"" + parent.string() + "\" does not exist";
+  } else if (std::filesystem::is_directory(path, error)) {
+    why = "it is a folder";
+  }
+  if (why.empty()) return true;
+  toolkit_.ShowMessage("Cannot write the " + what + " \"" + path + "\": " + why + ".",
+                       MessageButtons::Ok);
+  return false;
 }
 
 int Session::ReadRegisters(int first, int count, bool names) {
   ConsoleWindow& console = app_.console;
   for (int i = first; i < first + count; ++i) {
     const std::string reg = HexByte(static_cast<unsigned>(i));
+    ExpectReply();
     console.cmdRDReg_Click(i);
-    if (const int status = BoardStatus("reading register " + reg); status != kExitOk) {
+    if (const int status = CheckReply("reading register " + reg, 1); status != kExitOk) {
       return status;
     }
-    if (!RegisterAcknowledged("reading register " + reg)) return kExitFailed;
     out_ << reg << ' ' << console.regs.txtRegRd[i].text();
     if (names) out_ << "  " << (i == reg::kId ? "ID" : RegisterName(i));
     out_ << '\n';
@@ -189,11 +241,14 @@ int Session::RegWrite() {
     const std::string reg = HexByte(static_cast<unsigned>(i));
     // The write box and Enter: written, then read back.
     console.regs.txtRegHex[i].setText(HexByte(request_.bytes[k]));
+    ExpectReply();
     console.txtRegHex_KeyPress(i, 13);
     if (const int status = BoardStatus("writing register " + reg); status != kExitOk) {
       return status;
     }
-    if (!RegisterAcknowledged("reading register " + reg + " back")) return kExitFailed;
+    if (const int status = CheckReply("reading register " + reg + " back", 1); status != kExitOk) {
+      return status;
+    }
     const std::string& written = console.regs.txtRegHex[i].text();
     const std::string& read = console.regs.txtRegRd[i].text();
     out_ << reg << ' ' << read << '\n';
@@ -211,9 +266,9 @@ int Session::Info() {
   out_ << SystemInfoReport(app_);
   if (!app_.console.loaded() || !app_.board.DeviceAttached) return kExitNoBoard;
   ConsoleWindow& console = app_.console;
+  ExpectReply();
   console.cmdReadID_Click();
-  if (const int status = BoardStatus("reading the chip's ID"); status != kExitOk) return status;
-  if (!RegisterAcknowledged("reading the chip's ID")) return kExitFailed;
+  if (const int status = CheckReply("reading the chip's ID", 1); status != kExitOk) return status;
   out_ << "Chip ID (register 00): " << console.regs.lblID.caption() << '\n';
   return kExitOk;
 }
@@ -229,42 +284,43 @@ bool Session::WaitUntil(uint32_t start, int milliseconds) {
   }
 }
 
-int Session::Measure() {
+int Session::ReadLuxRange() {
   ConsoleWindow& console = app_.console;
   ConsoleShared& shared = app_.shared;
-  BoardLink& board = app_.board;
-
   // The lux conversion follows the range the chip is set to, whatever wrote it.
+  ExpectReply();
   console.cmdRDReg_Click(reg::kConf);
-  if (const int status = BoardStatus("reading register 01"); status != kExitOk) return status;
-  if (!RegisterAcknowledged("reading register 01")) return kExitFailed;
+  if (const int status = CheckReply("reading register 01", 1); status != kExitOk) return status;
   const uint8_t conf = shared.caches.RegReadCache[reg::kConf];
   const bool wide = (conf & kConfWideRange) != 0;
   console.config.OptALSRange[wide ? 0 : 1].setValue(true);
   shared.LuxRangeIndex = wide ? 0 : 1;
   shared.LuxSettleCount = 0;
-  const bool irMode = (conf & kConfIrMode) != 0;
+  irMode_ = (conf & kConfIrMode) != 0;
+  return kExitOk;
+}
+
+int Session::Measure() {
+  ConsoleWindow& console = app_.console;
+  ConsoleShared& shared = app_.shared;
+  if (const int status = ReadLuxRange(); status != kExitOk) return status;
 
   const int interval = request_.intervalMs.value_or(kDefaultMeasureIntervalMs);
   out_ << "Reading   Prox  ALS/IR  Lux\n";
   for (int n = 1; n <= request_.readings; ++n) {
+    if (interrupted_) return kExitFailed;
     const uint32_t start = app_.toolkit.Millis();
-    const bool read = console.MeasurementRead();
-    if (const int status = BoardStatus("reading the data registers"); status != kExitOk) {
+    ExpectReply();
+    console.MeasurementRead();
+    if (const int status = CheckReply("reading the data registers", 3); status != kExitOk) {
       return status;
-    }
-    if (!read) return kExitNoBoard;
-    const auto& reply = board.TransferBuffer;
-    if (!Acknowledged("reading the data registers", reply.empty() ? 0u : reply[0], 3)) {
-      return kExitFailed;
     }
     console.LuxReading();
     char line[64];
     std::snprintf(line, sizeof line, "%7d  %5d  %6d  ", n, static_cast<int>(shared.ProxCount),
                   static_cast<int>(shared.AlsIrCount));
-    out_ << line << (irMode ? std::string("-") : console.txtReading.text()) << '\n';
+    out_ << line << (irMode_ ? std::string("-") : console.txtReading.text()) << '\n';
     out_.flush();
-    if (interrupted_) return kExitFailed;
     if (n < request_.readings && !WaitUntil(start, interval)) return kExitFailed;
   }
   return kExitOk;
@@ -277,31 +333,30 @@ int Session::Collect() {
   RunFlags& flags = app_.flags;
   const std::string& path = request_.recordPath;
 
-  // A file that cannot be written is found out before the collection, not after it.
-  std::error_code error;
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  if (!parent.empty() && !std::filesystem::is_directory(parent, error)) {
-    toolkit_.ShowMessage("Cannot write the measurement file \"" + path + "\": the folder \"" +
-                             parent.string() + "\" does not exist.",
-                         MessageButtons::Ok);
-    return kExitUsage;
-  }
-  if (std::filesystem::is_directory(path, error)) {
-    toolkit_.ShowMessage("Cannot write the measurement file \"" + path + "\": it is a folder.",
-                         MessageButtons::Ok);
-    return kExitUsage;
-  }
+  // Found out before the collection, not after it.
+  if (!Writable(path, "measurement file")) return kExitUsage;
+  if (const int status = ReadLuxRange(); status != kExitOk) return status;
+  if (interrupted_) return kExitFailed;
 
   if (request_.intervalMs) console.graph.txtInterval.setText(std::to_string(*request_.intervalMs));
   console.rec.txtFilePath.setText(path);
   console.rec.chkAppend.setChecked(request_.append);
 
-  // "Stop" is clicked at the event point with the bus free in the pass that
-  // takes the last sample wanted; that pass completes and the loop ends.
+  // Each pass has an event point with the bus free between its read and the
+  // storing of its sample. "Stop" clicked there ends the loop after that
+  // pass: once it takes the last sample wanted, or its read failed (that
+  // sample is then the last one in the file).
   const int target = request_.samples + kFirstRecordedSample;
+  int checked = replies_;
+  std::optional<Fault> fault;
+  int faultySlot = -1;
   toolkit_.onEvents = [&] {
-    if (flags.CollectRunning && !board.UsbBusy &&
-        (interrupted_ || shared.SampleIndex + 1 >= target)) {
+    if (!flags.CollectRunning || board.UsbBusy) return;
+    if (replies_ != checked) {
+      checked = replies_;
+      if (!fault && (fault = ReplyFault(3))) faultySlot = shared.SampleIndex;
+    }
+    if (fault || interrupted_ || shared.SampleIndex + 1 >= target) {
       console.graph.cmdStopData.Click();
     }
   };
@@ -312,7 +367,17 @@ int Session::Collect() {
   console.rec.cmdStartRec[0].Click();
   const bool written = toolkit_.messages() == messagesBefore;
   if (written) out_ << Trim(console.graph.Label18.caption()) << " to " << path << '\n';
+  if (fault) {
+    std::string where = "a reading of the collection";
+    if (written && faultySlot >= kFirstRecordedSample) {
+      where = "measurement " + std::to_string(faultySlot - kFirstRecordedSample) +
+              ", the last in the file,";
+    }
+    toolkit_.ShowMessage("Collection stopped: " + where + " is no reading: " + fault->why + ".",
+                         MessageButtons::Ok);
+  }
   if (board.DeviceDetached || !board.DeviceAttached) return kExitNoBoard;
+  if (fault) return fault->status;
   // Too few samples after Ctrl-C is the early end, not a file problem.
   if (interrupted_) return kExitFailed;
   return written ? kExitOk : kExitUsage;

@@ -77,6 +77,8 @@ MessageResult ConsoleToolkit::ShowMessage(const std::string& text, MessageButton
     err_.flush();
     std::string answer;
     if (!std::getline(in_, answer)) {
+      // The end of the input, or Ctrl-C while waiting.
+      in_.clear();
       err_ << "\n" << kCliName << ": no answer: Cancel\n";
       return MessageResult::Cancel;
     }

@@ -71,6 +71,9 @@ TEST(CliEndToEndTest, FailedComparisonsAbortOnFailLoopsAndPauses) {
   ScratchDir dir("fail");
   Write(dir / "fail.txt", "01,A4\n01,,00\n01,,A4\n");
   Write(dir / "pause.txt", "01,A4\n`w\n01,,A4\n");
+  Write(dir / "baddelay.txt", "`wabc\n01,,00\n");
+  Write(dir / "empty.txt", "");
+  Write(dir / "illegal.txt", "`AFF\n01,,00\n");
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -94,6 +97,25 @@ TEST(CliEndToEndTest, FailedComparisonsAbortOnFailLoopsAndPauses) {
         "line 003  Reg:1 R:1  adr 88  reg 01  expect A4  read A4  pass",
         "Loop 3: Total 2 Pass 1 Fail 1", "Total 6 Pass 3 Fail 3"},
        ""},
+      // A row the loader marked in error fails the run; so does a script with nothing to run.
+      {{"script", "run", dir / "baddelay.txt"},
+       1,
+       {"line 001  Error Delay_Time  adr 88  FAIL (the row is in error)  # Delay Error: Time not "
+        "numeric",
+        "line 002  Reg:1 R:1  adr 88  reg 01  expect 00  read 00  pass", "Total 1 Pass 1 Fail 0"},
+       ""},
+      {{"script", "run", dir / "empty.txt"}, 1, {}, "has no lines: nothing was run."},
+      // A read never made at an illegal address is no success.
+      {{"script", "run", dir / "illegal.txt"},
+       1,
+       {"line 002  Reg:1 R:1  adr FF  reg 01  expect 00  read --  FAIL (not run)",
+        "Total 1 Pass 0 Fail 0"},
+       "Illegal I2C address Script Row  2 Value = FF"},
+      // A pause answered Cancel in the first of two passes.
+      {{"script", "run", dir / "pause.txt", "--loop", "2"},
+       1,
+       {"Loop 1: Total 1 Pass 0 Fail 0", "Total 1 Pass 0 Fail 0"},
+       "The run ended at line 2 of 3 in pass 1 of 2."},
       // No terminal: a pause row aborts unless told otherwise.
       {{"script", "run", dir / "pause.txt"},
        1,
@@ -183,6 +205,18 @@ TEST(CliEndToEndTest, RegistersAndMeasurements) {
   EXPECT_EQ(elsewhere.status, 1);
   EXPECT_EQ(elsewhere.out, "");
   EXPECT_TRUE(Has(elsewhere.err, "the chip at address 8A did not acknowledge")) << elsewhere.err;
+  // A --write the chip never got stops before the command.
+  // Nor does a collection start without it.
+  const CliResult nobody =
+      RunSim({"--address", "8A", "collect", "--samples", "9", "--record", dir / "m.csv"}, dir);
+  EXPECT_EQ(nobody.status, 1);
+  EXPECT_TRUE(Has(nobody.err, "reading register 01: the chip at address 8A did not acknowledge"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "m.csv"));
+  const CliResult lost = RunSim({"--address", "8A", "--write", "01=A4", "measure"}, dir);
+  EXPECT_EQ(lost.status, 1);
+  EXPECT_EQ(lost.out, "");
+  EXPECT_TRUE(Has(lost.err, "reading register 01 back: the chip at address 8A did not acknowledge"))
+      << lost.err;
   // Unless the chip sits there.
   EXPECT_EQ(RunSim({"--sim-address", "8A", "--address", "8A", "reg", "read", "0"}, dir).out,
             "00 71\n");
@@ -231,6 +265,8 @@ TEST(CliEndToEndTest, BadUsageAndUnreadableFilesExitTwoSayingWhy) {
       {{"script", "run", "a", "--append"}, "--append adds to the export file: it needs --export"},
       {{"script", "run", "a", "--on-pause", "later"}, "--on-pause needs continue or abort"},
       {{"script", "run", "a", "--loop", "x"}, "--loop \"x\" is not a number of passes"},
+      {{"script", "run", "a", "--export", "--append"}, "--export needs a value"},
+      {{"help", "bogus"}, "unknown command \"bogus\""},
       // Files that cannot be read or written, found before any work is done.
       {{"script", "run", dir / "missing.txt"}, "missing.txt\": No such file or directory"},
       {{"script", "run", dir / "long.txt"}, "1000"},
@@ -249,6 +285,10 @@ TEST(CliEndToEndTest, BadUsageAndUnreadableFilesExitTwoSayingWhy) {
   EXPECT_TRUE(Has(help.out, "script run FILE")) << help.out;
   EXPECT_TRUE(Has(RunCli({"reg", "write", "--help"}, dir).out, "reg write REG BYTE [BYTE ...]"));
   EXPECT_EQ(RunCli({"--version"}, dir).out.rfind("kps-eval-cli 1.", 0), 0u);
+  // Results that cannot reach the standard output are lost, not a success.
+  const CliResult full = RunCli({"--simulated-board", "reg", "read", "0"}, dir, "/dev/full");
+  EXPECT_EQ(full.status, 2);
+  EXPECT_TRUE(Has(full.err, "cannot write the standard output")) << full.err;
 }
 
 TEST(CliEndToEndTest, NoBoardExitsThree) {

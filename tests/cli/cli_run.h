@@ -37,8 +37,10 @@ struct ScratchDir {
   std::filesystem::path path;
 };
 
-inline CliResult RunCli(const std::vector<std::string>& args, const ScratchDir& dir) {
-  const std::string outPath = dir / ".stdout";
+// `stdoutPath`: where the standard output goes instead of being captured.
+inline CliResult RunCli(const std::vector<std::string>& args, const ScratchDir& dir,
+                        const std::string& stdoutPath = "") {
+  const std::string outPath = stdoutPath.empty() ? dir / ".stdout" : stdoutPath;
   const std::string errPath = dir / ".stderr";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -61,7 +63,7 @@ inline CliResult RunCli(const std::vector<std::string>& args, const ScratchDir& 
     if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   }
   posix_spawn_file_actions_destroy(&actions);
-  result.out = FileText(outPath);
+  if (stdoutPath.empty()) result.out = FileText(outPath);
   result.err = FileText(errPath);
   return result;
 }

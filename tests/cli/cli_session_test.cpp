@@ -136,9 +136,10 @@ TEST(CliSessionTest, CtrlCStopsACollectionAndTheSamplesSoFarAreWritten) {
   run.After(40, [&] { run.interrupt = true; });
   EXPECT_EQ(run.Run(), cli::kExitFailed);
   const std::string file = FileText(dir / "m.csv");
-  // The pass under way completes: 40 reads, the first eleven never recorded.
-  EXPECT_NE(file.find(", Qty 29\r\n"), std::string::npos) << file.substr(0, 80);
-  EXPECT_NE(run.out.str().find("29 Measurement set(s) written"), std::string::npos);
+  // The range read, then 39 readings: the pass under way completes, and the
+  // first eleven are never recorded.
+  EXPECT_NE(file.find(", Qty 28\r\n"), std::string::npos) << file.substr(0, 80);
+  EXPECT_NE(run.out.str().find("28 Measurement set(s) written"), std::string::npos);
 
   // Too early for a recording: the console's own message, and still the early end.
   InProcess early({"collect", "--samples", "999", "--interval", "0", "--record", dir / "e.csv"});
@@ -146,6 +147,51 @@ TEST(CliSessionTest, CtrlCStopsACollectionAndTheSamplesSoFarAreWritten) {
   EXPECT_EQ(early.Run(), cli::kExitFailed);
   EXPECT_NE(early.err.str().find("Save More Measurements"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir / "e.csv"));
+}
+
+TEST(CliSessionTest, BadRepliesAreFailedChecksNotData) {
+  // A NAK in the middle of a collection: it stops there, the samples are
+  // written, and the last one is named as no reading.
+  ScratchDir dir("badreply");
+  InProcess nak({"collect", "--samples", "100", "--interval", "0", "--record", dir / "m.csv"});
+  nak.After(30, [&] { nak.transport.board.InjectFault(sim::Fault::Nak); });
+  EXPECT_EQ(nak.Run(), cli::kExitFailed);
+  EXPECT_NE(FileText(dir / "m.csv").find(", Qty 19\r\n"), std::string::npos);
+  EXPECT_NE(nak.err.str().find("Collection stopped: measurement 18, the last in the file, is no "
+                               "reading: the chip at address 88 did not acknowledge"),
+            std::string::npos)
+      << nak.err.str();
+
+  // A reply holding only its status byte.
+  InProcess shortReply({"reg", "read", "0", "2"});
+  shortReply.After(0, [&] { shortReply.transport.board.InjectFault(sim::Fault::ShortReply); });
+  EXPECT_EQ(shortReply.Run(), cli::kExitFailed);
+  EXPECT_EQ(shortReply.out.str(), "");
+  EXPECT_NE(shortReply.err.str().find("reading register 00: the reply was short: 1 of 2 bytes."),
+            std::string::npos)
+      << shortReply.err.str();
+
+  // A read that times out: the board did not take it.
+  InProcess timeout({"measure"});
+  timeout.After(1, [&] { timeout.transport.board.InjectFault(sim::Fault::Timeout); });
+  EXPECT_EQ(timeout.Run(), cli::kExitNoBoard);
+  EXPECT_NE(timeout.err.str().find("reading the data registers: the board did not take the "
+                                   "transfer (time-out)."),
+            std::string::npos)
+      << timeout.err.str();
+}
+
+TEST(CliSessionTest, CtrlCBeforeTheFirstRowRunsNothingAndStillExports) {
+  ScratchDir dir("early");
+  std::ofstream(dir / "s.txt") << "01,A4\n01,,A4\n";
+  InProcess run({"script", "run", dir / "s.txt", "--export", dir / "s.csv"});
+  run.interrupt = true;
+  EXPECT_EQ(run.Run(), cli::kExitFailed);
+  EXPECT_NE(run.err.str().find("Interrupted before the first row: nothing was run."),
+            std::string::npos);
+  EXPECT_EQ(run.out.str(), "Total 1 Pass 0 Fail 0\n");
+  EXPECT_EQ(run.transport.board.chipRegister(1), 0);
+  EXPECT_NE(FileText(dir / "s.csv").find("END"), std::string::npos);
 }
 
 }  // namespace
