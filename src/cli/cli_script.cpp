@@ -10,10 +10,14 @@ namespace kps::cli {
 
 namespace {
 
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  return first == std::string::npos ? ""
-                                    : text.substr(first, text.find_last_not_of(' ') - first + 1);
+// Without the blanks around it, and with control characters a script may
+// hold shown as '?' rather than sent to the terminal.
+std::string Shown(const std::string& text) {
+  std::string shown = TrimBlanks(text);
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return shown;
 }
 
 bool Red(const ScriptTable& table, int row, int column) {
@@ -34,7 +38,7 @@ std::string RowProblem(const ScriptTable& table, int row) {
 
 // "line 4  Reg:1 R:1  adr 88  reg 01  expect A3  read A3  pass"
 std::string RowLine(const ScriptTable& table, int row) {
-  auto text = [&](int column) { return Trim(table.text(row, column)); };
+  auto text = [&](int column) { return Shown(table.text(row, column)); };
   std::string line = "line " + text(kColLine) + "  " + text(kColOperation);
   const std::string address = text(kColI2CAdr);
   if (!address.empty()) line += "  adr " + address;
@@ -44,7 +48,7 @@ std::string RowLine(const ScriptTable& table, int row) {
   if (!written.empty()) line += "  write " + written;
   const std::string expected = text(kColDataRd);
   const ScriptCell& actual = table.cell(row, kColActRd);
-  const std::string read = Trim(actual.text);
+  const std::string read = Shown(actual.text);
   const std::string captured = text(kColADDecimal);
 
   std::string result;

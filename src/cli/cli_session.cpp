@@ -21,12 +21,6 @@ constexpr int kWaitSliceMs = 10;
 constexpr uint8_t kConfWideRange = 0x02;  // 2000 lux instead of 125
 constexpr uint8_t kConfIrMode = 0x01;
 
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  return first == std::string::npos ? ""
-                                    : text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 std::string UsbIdText(const UsbMatch& match) {
   char ids[16];
   std::snprintf(ids, sizeof ids, "%04x:%04x", match.vendorId, match.productId);
@@ -366,7 +360,7 @@ int Session::Collect() {
   const int messagesBefore = toolkit_.messages();
   console.rec.cmdStartRec[0].Click();
   const bool written = toolkit_.messages() == messagesBefore;
-  if (written) out_ << Trim(console.graph.Label18.caption()) << " to " << path << '\n';
+  if (written) out_ << TrimBlanks(console.graph.Label18.caption()) << " to " << path << '\n';
   if (fault) {
     std::string where = "a reading of the collection";
     if (written && faultySlot >= kFirstRecordedSample) {

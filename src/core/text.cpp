@@ -136,6 +136,12 @@ std::string SignedBlank(long long value) {
   return value < 0 ? std::to_string(value) : " " + std::to_string(value);
 }
 
+std::string TrimBlanks(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 std::string DateText(const LocalTime& t) {
   char buf[48];
   std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", t.month, t.day, t.year);

@@ -45,6 +45,8 @@ long long RoundHalfEven(double value);
 
 // Decimal with one leading blank for zero and positive values, "-" for negative.
 std::string SignedBlank(long long value);
+// The text without the blanks before and after it (" 12 " -> "12").
+std::string TrimBlanks(const std::string& text);
 
 // "mm-dd-yyyy" and "hh:mm:ss" (24 hours).
 std::string DateText(const LocalTime& t);

@@ -74,6 +74,7 @@ TEST(CliEndToEndTest, FailedComparisonsAbortOnFailLoopsAndPauses) {
   Write(dir / "baddelay.txt", "`wabc\n01,,00\n");
   Write(dir / "empty.txt", "");
   Write(dir / "illegal.txt", "`AFF\n01,,00\n");
+  Write(dir / "escape.txt", "01,,00 # esc\x1b[31m\n");
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -111,6 +112,12 @@ TEST(CliEndToEndTest, FailedComparisonsAbortOnFailLoopsAndPauses) {
        {"line 002  Reg:1 R:1  adr FF  reg 01  expect 00  read --  FAIL (not run)",
         "Total 1 Pass 0 Fail 0"},
        "Illegal I2C address Script Row  2 Value = FF"},
+      // What a script holds never reaches the terminal as control characters.
+      {{"script", "run", dir / "escape.txt"},
+       0,
+       {"line 001  Reg:1 R:1  adr 88  reg 01  expect 00  read 00  pass  # esc?[31m",
+        "Total 1 Pass 1 Fail 0"},
+       ""},
       // A pause answered Cancel in the first of two passes.
       {{"script", "run", dir / "pause.txt", "--loop", "2"},
        1,
