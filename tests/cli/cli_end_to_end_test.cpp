@@ -285,6 +285,7 @@ TEST(CliEndToEndTest, BadUsageAndUnreadableFilesExitTwoSayingWhy) {
     const CliResult cli = RunSim(args, dir);
     EXPECT_EQ(cli.status, 2) << message;
     EXPECT_TRUE(Has(cli.err, message)) << cli.err;
+    EXPECT_EQ(cli.out, "") << message;  // nothing was run
   }
   // Help and version are not mistakes.
   const CliResult help = RunCli({"--help"}, dir);
