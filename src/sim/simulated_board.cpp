@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <utility>
 
 namespace kps::sim {
 
@@ -39,6 +40,20 @@ uint32_t SimulatedBoard::Init(const UsbMatch& match, TransportListener* listener
 }
 
 void SimulatedBoard::Poll() {
+  // What falls due at this poll happens first, in the order it was asked for.
+  for (std::size_t i = 0; i < scheduled_.size();) {
+    if (--scheduled_[i].polls > 0) {
+      ++i;
+      continue;
+    }
+    const bool plug = scheduled_[i].plug;
+    scheduled_.erase(scheduled_.begin() + static_cast<std::ptrdiff_t>(i));
+    if (plug) {
+      Plug();
+    } else {
+      Unplug();
+    }
+  }
   // The listener may poll again, transfer, or end the session from inside a
   // notification, so each one is taken off the queue before it is delivered
   // and the session is looked at afresh for the next.
@@ -121,6 +136,7 @@ void SimulatedBoard::Unplug() {
   chip_.PowerOn();
   portBData_ = portCData_ = portBEnable_ = portCEnable_ = 0;
   i2cReply_.reset();
+  gpioFault_.reset();
   // An arrival the program has not heard of yet is simply forgotten.
   std::erase_if(pending_, [](const Notification& n) { return n.attach; });
   if (live_ != 0) {
@@ -129,8 +145,32 @@ void SimulatedBoard::Unplug() {
   }
 }
 
-void SimulatedBoard::InjectFault(Fault fault, int count) {
-  for (int i = 0; i < count; ++i) faults_.push_back(fault);
+void SimulatedBoard::UnplugAtPoll(int polls) {
+  scheduled_.push_back({std::max(polls, 1), false});
+}
+
+void SimulatedBoard::PlugAtPoll(int polls) {
+  scheduled_.push_back({std::max(polls, 1), true});
+}
+
+void SimulatedBoard::InjectFault(Fault fault, int count, int skip, FaultPipe pipe) {
+  auto& queue = pipe == FaultPipe::I2c ? i2cFaults_ : gpioFaults_;
+  for (int i = 0; i < skip; ++i) queue.push_back(std::nullopt);
+  for (int i = 0; i < count; ++i) queue.push_back(fault);
+}
+
+int SimulatedBoard::pendingFaults() const {
+  const auto faults = [](const std::deque<std::optional<Fault>>& queue) {
+    return std::count_if(queue.begin(), queue.end(), [](const auto& f) { return f.has_value(); });
+  };
+  return static_cast<int>(faults(i2cFaults_) + faults(gpioFaults_));
+}
+
+std::optional<Fault> SimulatedBoard::NextFault(std::deque<std::optional<Fault>>& queue) {
+  if (queue.empty()) return std::nullopt;
+  const std::optional<Fault> fault = queue.front();
+  queue.pop_front();
+  return fault;
 }
 
 // ---------------------------------------------------------------------------
@@ -162,7 +202,11 @@ uint32_t SimulatedBoard::Transfer(DeviceHandle device, uint32_t pipe, bool read,
     return kUsbOk;
   }
   if (read && pipe == kGpioInPipe) {
-    *transferred = Deliver({GpioReply(), true}, buffer, length);
+    const std::optional<Fault> fault = std::exchange(gpioFault_, std::nullopt);
+    if (fault == Fault::Timeout) return kUsbTimeout;
+    std::vector<uint8_t> reply = GpioReply();
+    if (fault) reply.resize(fault == Fault::Nak ? 0 : 1);
+    *transferred = Deliver({std::move(reply), !fault}, buffer, length);
     return kUsbOk;
   }
   return kUsbNotFound;
@@ -179,11 +223,7 @@ uint32_t SimulatedBoard::Deliver(const Reply& reply, uint8_t* buffer, uint32_t l
 void SimulatedBoard::RunI2cFrame(const uint8_t* frame, uint32_t length) {
   // A new frame replaces a reply nobody read.
   i2cReply_.reset();
-  std::optional<Fault> fault;
-  if (!faults_.empty()) {
-    fault = faults_.front();
-    faults_.pop_front();
-  }
+  const std::optional<Fault> fault = NextFault(i2cFaults_);
   if (fault == Fault::Timeout) return;
 
   // Without an address byte nothing goes on the bus.
@@ -223,6 +263,8 @@ void SimulatedBoard::RunI2cFrame(const uint8_t* frame, uint32_t length) {
 // GPIO
 
 void SimulatedBoard::TakeGpioFrame(const uint8_t* frame, uint32_t length) {
+  gpioFault_ = NextFault(gpioFaults_);
+  if (gpioFault_ == Fault::Timeout || gpioFault_ == Fault::Nak) return;
   // The firmware takes all four port registers at once or none of them.
   if (length < 4) return;
   portBData_ = frame[0];

@@ -30,12 +30,17 @@ struct SimOptions {
   uint32_t seed = 1;           // of the noise generator
 };
 
-// Ways an I2C transaction can go wrong on the board.
+// Ways an exchange can go wrong on the board. On the GPIO pipes, where no
+// chip answers, a NAK stands for a board that says nothing about its ports:
+// the frame is dropped and the reply is empty.
 enum class Fault {
-  Timeout,     // the frame is taken but nothing happens on the bus and no reply comes
+  Timeout,     // the frame is taken but nothing happens and no reply comes
   Nak,         // the chip does not acknowledge: status 0, nothing written or read
-  ShortReply,  // the transaction runs, but the reply is only the status byte
+  ShortReply,  // the transaction runs, but the reply is only its first byte
 };
+
+// Which frames a fault takes: I2C frames (pipe 2) or GPIO exchanges (pipe 1).
+enum class FaultPipe { I2c, Gpio };
 
 class SimulatedBoard : public kps::Transport {
  public:
@@ -61,11 +66,17 @@ class SimulatedBoard : public kps::Transport {
   void Unplug();
   bool plugged() const { return plugged_; }
 
-  // The next `count` I2C transactions (frames on pipe 2) fail that way. Faults
-  // queue up behind those already injected.
-  void InjectFault(Fault fault, int count = 1);
-  // Injected faults still waiting for their frame.
-  int pendingFaults() const { return static_cast<int>(faults_.size()); }
+  // After `skip` more frames on the pipe have gone through, the next `count`
+  // fail that way. Faults queue up behind those already injected on that pipe.
+  void InjectFault(Fault fault, int count = 1, int skip = 0, FaultPipe pipe = FaultPipe::I2c);
+  // Injected faults still waiting for their frame, on both pipes.
+  int pendingFaults() const;
+
+  // Pulls the board out, or plugs it in, at the `polls`-th Poll() from now
+  // (1 = the next one), before that poll delivers anything: a test can time a
+  // replug to any of the program's event points.
+  void UnplugAtPoll(int polls);
+  void PlugAtPoll(int polls);
 
   const Scene& scene() const { return chip_.scene(); }
   void setScene(const Scene& scene) { chip_.setScene(scene); }
@@ -95,7 +106,14 @@ class SimulatedBoard : public kps::Transport {
     bool padded;  // zeros up to the length asked for
   };
 
+  struct Scheduled {
+    int polls;  // left until it happens
+    bool plug;
+  };
+
   bool Live(DeviceHandle device) const { return device != 0 && device == live_; }
+  // The fault the next frame on the pipe takes, if any.
+  static std::optional<Fault> NextFault(std::deque<std::optional<Fault>>& queue);
   void RunI2cFrame(const uint8_t* frame, uint32_t length);
   void TakeGpioFrame(const uint8_t* frame, uint32_t length);
   std::vector<uint8_t> GpioReply() const;
@@ -116,7 +134,10 @@ class SimulatedBoard : public kps::Transport {
 
   // Firmware.
   std::optional<Reply> i2cReply_;  // the reply of the last frame, until read
-  std::deque<Fault> faults_;
+  // Per pipe, one entry a frame: the fault it takes, or none (a frame skipped).
+  std::deque<std::optional<Fault>> i2cFaults_, gpioFaults_;
+  std::optional<Fault> gpioFault_;  // of the last GPIO frame, for its reply
+  std::vector<Scheduled> scheduled_;
   uint8_t portBData_ = 0, portCData_ = 0, portBEnable_ = 0, portCEnable_ = 0;
 };
 

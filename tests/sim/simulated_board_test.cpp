@@ -185,6 +185,43 @@ TEST(SimGpioAndFaultTest, GpioFramesDriveTheLedsAndEachFaultTakesTheNextI2cFrame
   EXPECT_EQ(rig.In(130, 6, 0xEE), (Bytes{0x03, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
   EXPECT_EQ(rig.transferred, 1u);
   EXPECT_EQ(rig.Ask({0x01, 0x89, 0x0B}, 2), (Bytes{0x01, 0x33}));  // and the queue is empty
+
+  // Faults at a chosen frame of either pipe: the first two GPIO exchanges go
+  // through, then one times out, one is dropped (empty reply), one is cut short.
+  rig.board.InjectFault(Fault::Timeout, 1, 2, FaultPipe::Gpio);
+  rig.board.InjectFault(Fault::Nak, 1, 0, FaultPipe::Gpio);
+  rig.board.InjectFault(Fault::ShortReply, 1, 0, FaultPipe::Gpio);
+  rig.board.InjectFault(Fault::Nak, 1, 1);
+  EXPECT_EQ(rig.board.pendingFaults(), 4);
+  for (int i = 0; i < 2; ++i) rig.Out(1, {0x40, 0x01, 0x60, 0x00});
+  rig.Out(1, {0x00, 0x00, 0x60, 0x00});
+  rig.In(129, 4);
+  EXPECT_EQ(rig.status, kUsbTimeout);
+  rig.Out(1, {0x00, 0x00, 0x60, 0x00});
+  EXPECT_EQ(rig.In(129, 4, 0xEE), (Bytes{0xEE, 0xEE, 0xEE, 0xEE}));
+  EXPECT_EQ(rig.transferred, 0u);
+  EXPECT_TRUE(rig.board.ledLit(5));  // neither dropped frame reached the ports
+  rig.Out(1, {0x00, 0x00, 0x60, 0x00});
+  EXPECT_EQ(rig.In(129, 4, 0xEE), (Bytes{0x9F, 0xEE, 0xEE, 0xEE}));
+  EXPECT_TRUE(rig.board.ledLit(6));
+  EXPECT_EQ(rig.Ask({0x01, 0x89, 0x0B}, 2), (Bytes{0x01, 0x33}));  // the one I2C frame skipped
+  EXPECT_EQ(rig.Ask({0x01, 0x89, 0x0B}, 2), (Bytes{0x00, 0x00}));
+}
+
+TEST(SimSessionTest, UnplugAndPlugAtAChosenPoll) {
+  Rig rig;
+  rig.board.UnplugAtPoll(2);
+  rig.board.PlugAtPoll(4);
+  rig.board.Poll();
+  EXPECT_TRUE(rig.board.plugged());
+  rig.board.Poll();  // pulled out, and the detach delivered by the same poll
+  EXPECT_FALSE(rig.board.plugged());
+  ASSERT_EQ(rig.listener.events.size(), 2u);
+  EXPECT_FALSE(rig.listener.events[1].first);
+  rig.board.Poll();
+  rig.board.Poll();
+  ASSERT_EQ(rig.listener.events.size(), 3u);
+  EXPECT_TRUE(rig.listener.events[2].first);
 }
 
 }  // namespace
