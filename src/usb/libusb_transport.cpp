@@ -324,11 +324,16 @@ uint32_t LibusbTransport::Transfer(DeviceHandle device, uint32_t pipe, bool read
   // A board pulled out during the transfer makes libusb return NO_DEVICE (or
   // IO) at once; its departure is queued meanwhile and reaches the listener
   // at the next Poll(), not from in here.
+  libusb_device_handle* const handle = entry->open;
   int count = 0;
-  const int result = backend_->BulkTransfer(entry->open, *endpoint, buffer,
-                                            static_cast<int>(length), &count, timeoutMs);
-  // A time-out can still have moved part of the data.
+  const int result = backend_->BulkTransfer(handle, *endpoint, buffer, static_cast<int>(length),
+                                            &count, timeoutMs);
+  // A time-out or a stall can still have moved part of the data.
   if (transferred != nullptr) *transferred = count > 0 ? static_cast<uint32_t>(count) : 0;
+  // A stalled endpoint stays halted, failing every later transfer, until the
+  // host clears it. Clear it once now so that the program's next attempt can
+  // go through; if even that fails, the next transfer reports it again.
+  if (result == LIBUSB_ERROR_PIPE) backend_->ClearHalt(handle, *endpoint);
   return StatusFromLibusb(result);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <libusb.h>
 
+#include <map>
 #include <set>
 
 #include "board/usb_ids.h"
@@ -76,9 +77,15 @@ class FakeUsb : public UsbBackend {
   }
   int BulkTransfer(libusb_device_handle* h, uint8_t endpoint, uint8_t*, int length, int* count,
                    unsigned int) override {
-    return *count = length, Op(h, "bulk", endpoint), onTransfer ? onTransfer() : 0;
+    *count = length, Op(h, "bulk", endpoint);
+    if (halted.contains(endpoint)) return *count /= 2, LIBUSB_ERROR_PIPE;  // stalls part-way
+    return onTransfer ? onTransfer(count) : 0;
   }
-  int ClearHalt(libusb_device_handle* h, uint8_t) override { return Op(h, "clearhalt"); }
+  int ClearHalt(libusb_device_handle* h, uint8_t endpoint) override {
+    const int result = Op(h, "clearhalt", endpoint);
+    if (result == 0) halted.erase(endpoint);
+    return result;
+  }
   int ResetDevice(libusb_device_handle* h) override { return Op(h, "reset"); }
   Clock::time_point Now() override { return now; }
   void Sleep(std::chrono::milliseconds duration) override { now += duration; }
@@ -89,7 +96,9 @@ class FakeUsb : public UsbBackend {
   HotplugSink* sink = nullptr;
   bool context = false;
   Log log;  // the calls that reach a board
-  std::function<int()> onTransfer;
+  std::function<int(int* count)> onTransfer;
+  std::set<int> halted;               // endpoints that stall until cleared
+  std::map<std::string, int> answer;  // a call's result, 0 unless set here
   Clock::time_point now{};
   std::vector<PollSource> fds;
   std::function<void()> fdsChanged;
@@ -101,7 +110,7 @@ class FakeUsb : public UsbBackend {
   void Need() { EXPECT_TRUE(context) << "a libusb call without a context"; }
   int Op(libusb_device_handle* h, const std::string& call, int n = -1) {
     EXPECT_TRUE(context && B(h)->open) << call << " without a context or on a closed handle";
-    return log.push_back(n < 0 ? call : call + " " + std::to_string(n)), 0;
+    return log.push_back(n < 0 ? call : call + " " + std::to_string(n)), answer[call];
   }
 };
 
@@ -207,7 +216,7 @@ TEST_F(TransportTest, ABoardUnpluggedMidTransferFailsAsksForAPollAndDetachesTher
 
   EXPECT_EQ(Write(device, 2, true), kUsbNotFound);  // against the pipe's direction
   EXPECT_EQ(Write(device, 130, true), kUsbOk);
-  usb.onTransfer = [&] {
+  usb.onTransfer = [&](int*) {
     usb.Unplug(board);
     usb.HandleEvents();  // libusb handles events inside a synchronous transfer
     return LIBUSB_ERROR_NO_DEVICE;
@@ -223,6 +232,38 @@ TEST_F(TransportTest, ABoardUnpluggedMidTransferFailsAsksForAPollAndDetachesTher
   transport.Uninit(driver);
   EXPECT_EQ(changes, 3);
   EXPECT_TRUE(transport.PollSources().empty());
+}
+
+TEST_F(TransportTest, AFailedTransferReportsWhatItMovedAndAStalledEndpointIsClearedOnce) {
+  const DeviceHandle device = StartWithBoard(true);
+  uint8_t buffer[4] = {};
+  uint32_t moved = 0;
+  const auto read = [&] { return transport.Transfer(device, 130, true, buffer, 4, &moved, 1000); };
+  usb.onTransfer = [](int* count) { return *count = 3, LIBUSB_ERROR_TIMEOUT; };
+  EXPECT_EQ(read(), kUsbTimeout);
+  EXPECT_EQ(moved, 3u);
+  usb.onTransfer = nullptr, usb.halted = {0x82};
+  EXPECT_EQ(read(), kUsbStall);
+  EXPECT_EQ(moved, 2u);
+  EXPECT_EQ(read(), kUsbOk);
+  usb.halted = {0x02}, usb.answer["clearhalt"] = LIBUSB_ERROR_IO;
+  EXPECT_EQ(Write(device), kUsbStall);  // a clear that fails is left at that
+  EXPECT_EQ(usb.log,
+            (Log{"bulk 130", "bulk 130", "clearhalt 130", "bulk 130", "bulk 2", "clearhalt 2"}));
+}
+
+TEST_F(TransportTest, AResetThatReEnumeratesTheBoardClosesItsHandleOnceAndKillsIt) {
+  const DeviceHandle device = StartWithBoard(true);
+  usb.answer["reset"] = LIBUSB_ERROR_NOT_FOUND;
+  EXPECT_EQ(transport.ResetDevice(device), kUsbNotFound);
+  EXPECT_FALSE(board->open);
+  EXPECT_EQ(Write(device), kUsbNoDevice);
+  EXPECT_EQ(transport.SetInterface(device, 0, 0), kUsbNoDevice);  // not opened again
+  usb.Unplug(board);
+  transport.Poll();
+  EXPECT_EQ(listener.detached, std::vector<DeviceHandle>{device});  // still due after the reset
+  transport.Uninit(driver);
+  EXPECT_EQ(usb.log, (Log{"reset", "release 0", "close"}));
 }
 
 TEST_F(TransportTest, ABoardLeavingDuringItsAttachIsClosedOnceAndThenFails) {
