@@ -1,5 +1,6 @@
 #include "board/board_link.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kps {
@@ -8,7 +9,32 @@ namespace {
 
 constexpr int kAttachWaitPasses = 10000;
 
+std::string Hex2(unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
+  return text;
+}
+
 }  // namespace
+
+std::string LinkResult::Why() const {
+  switch (fault) {
+    case LinkFault::None:
+      return "";
+    case LinkFault::NotAttached:
+      return "the board is not attached";
+    case LinkFault::Transfer:
+      return std::string(inReply ? "no reply came" : "the board did not take the transfer") +
+             " (" + UsbStatusText(usbStatus) + ")";
+    case LinkFault::NotAcknowledged:
+      return "the chip at address " + Hex2(address & 0xFEu) +
+             " did not acknowledge (reply status " + Hex2(replyStatus) + ")";
+    case LinkFault::ShortReply:
+      return "the reply was short: " + std::to_string(replyBytes) + " of " +
+             std::to_string(wantedBytes) + " bytes";
+  }
+  return "";
+}
 
 std::string UdevRuleLine(const UsbMatch& match) {
   char line[160];
@@ -83,6 +109,10 @@ bool BoardLink::DeviceAttach(DeviceHandle device) {
   DeviceAttached = true;
   ColorStatusLamp(&LinkLamps::ShpAttach, colors_.ColorGreen);
   ColorStatusLamp(&LinkLamps::Shp_USB_Transfer, colors_.ColorBlack);
+  // With the session held no operation checks the device any more, so a
+  // board that comes back (unplugged and plugged in again) would never be
+  // used: take it up now, as the check would.
+  if (SessionHeld && TakeDevice()) UsbConnected = true;
   DoEvents();
   return true;
 }
@@ -97,6 +127,7 @@ void BoardLink::DeviceDetach(DeviceHandle /*device*/) {
   ColorStartupInfo(colors_.ColorBlack);
   attachContext.Device = 0;
   deviceInfo.reset();  // it described the board that has gone
+  ++DetachCount;
   toolkit_.ShowMessage(kDetachMessage, MessageButtons::Ok);
   DoEvents();
 }
@@ -121,19 +152,24 @@ void BoardLink::USB_CheckDevice() {
     }
   }
 
+  if (!TakeDevice()) return;
+  DoEvents();
+  UsbConnected = true;
+  DoEvents();
+}
+
+bool BoardLink::TakeDevice() {
   hDevice = attachContext.Device;
   DeviceInfo info;
   LastUsbStatus = transport_.GetDeviceInfo(hDevice, &info);
   if (LastUsbStatus != 0) {
     deviceInfo.reset();
     ColorStartupInfo(colors_.ColorRed);
-    return;
+    return false;
   }
   deviceInfo = info;
   ColorStartupInfo(colors_.ColorGreen);
-  DoEvents();
-  UsbConnected = true;
-  DoEvents();
+  return true;
 }
 
 void BoardLink::USB_Abort() {
@@ -162,7 +198,9 @@ void BoardLink::USB_Close() {
 }
 
 void BoardLink::FrameBegin() {
-  if (SessionHeld) return;
+  // A script row aborts the session after it runs alone, held or not; the
+  // console, which holds it, would otherwise go on with a dead handle.
+  if (SessionHeld && !sessionAborted_) return;
   USB_CheckDevice();
   DoEvents();
 }
@@ -191,25 +229,63 @@ void BoardLink::DoEventsKeepingTransfer() {
   BytesTransferred = transferred;
 }
 
-void BoardLink::Transfer(bool read, Lamp LinkLamps::*lamp) {
+uint32_t BoardLink::Transfer(bool read, Lamp LinkLamps::*lamp) {
   DoEventsKeepingTransfer();
   // The buffer is sized to TransferLength before every transfer; never let a
   // caller's mistake make the transport write past it.
   if (TransferBuffer.size() < TransferLength) TransferBuffer.resize(TransferLength, 0);
-  LastUsbStatus = transport_.Transfer(hDevice, TransferPipe, read, TransferBuffer.data(),
-                                      TransferLength, &BytesTransferred, kTransferTimeoutMs);
-  ColorStatusLamp(lamp, LastUsbStatus == 0 ? colors_.ColorGreen : colors_.ColorRed);
+  const uint32_t status = transport_.Transfer(hDevice, TransferPipe, read, TransferBuffer.data(),
+                                              TransferLength, &BytesTransferred,
+                                              kTransferTimeoutMs);
+  LastUsbStatus = status;
+  ColorStatusLamp(lamp, status == 0 ? colors_.ColorGreen : colors_.ColorRed);
+  // A transfer made by a handler that runs here changes LastUsbStatus, but
+  // not what this one returns.
   DoEventsKeepingTransfer();
+  return status;
 }
 
-void BoardLink::USB_WriteTransfer() {
-  Transfer(false, &LinkLamps::ShpAttach);
+uint32_t BoardLink::USB_WriteTransfer() {
+  return Transfer(false, &LinkLamps::ShpAttach);
 }
-void BoardLink::USB_ReadTransfer() {
-  Transfer(true, &LinkLamps::Shp_USB_Transfer);
+uint32_t BoardLink::USB_ReadTransfer() {
+  return Transfer(true, &LinkLamps::Shp_USB_Transfer);
 }
 
-void BoardLink::I2C_WriteRegister(uint8_t reg, uint8_t value) {
+LinkResult BoardLink::Exchange(uint32_t pipe, const std::vector<uint8_t>& frame,
+                               uint32_t replyLength, ReplyRule rule) {
+  LinkResult result;
+  result.wantedBytes = rule.bytes;
+  if (pipe == kI2cOutPipe && frame.size() > 1) result.address = frame[1];
+
+  TransferPipe = pipe;
+  TransferLength = static_cast<uint32_t>(frame.size());
+  TransferBuffer = frame;
+  const uint32_t sent = USB_WriteTransfer();
+
+  // The reply is read even after a failed frame, so that its lamp shows the
+  // link as it is; the exchange has failed anyway.
+  TransferPipe = pipe + 128u;
+  TransferLength = replyLength;
+  RedimBuffer(TransferLength);
+  const uint32_t received = USB_ReadTransfer();
+  result.replyBytes = received == 0 ? std::min(BytesTransferred, replyLength) : 0;
+  result.replyStatus = TransferBuffer.empty() ? 0u : TransferBuffer[0];
+
+  if (sent != 0 || received != 0) {
+    result.fault = LinkFault::Transfer;
+    result.usbStatus = sent != 0 ? sent : received;
+    result.inReply = sent == 0;
+  } else if (rule.status && result.replyBytes >= 1 && result.replyStatus != *rule.status) {
+    result.fault = LinkFault::NotAcknowledged;
+  } else if (result.replyBytes < rule.bytes) {
+    result.fault = LinkFault::ShortReply;
+  }
+  if (!result.ok()) ColorStatusLamp(&LinkLamps::Shp_USB_Transfer, colors_.ColorRed);
+  return result;
+}
+
+LinkResult BoardLink::I2C_WriteRegister(uint8_t reg, uint8_t value) {
   TransferPipe = BoardPipe;
   TransferLength = 4;
   RedimBuffer(TransferLength);
@@ -217,23 +293,47 @@ void BoardLink::I2C_WriteRegister(uint8_t reg, uint8_t value) {
   TransferBuffer[1] = I2CWriteAddress;
   TransferBuffer[2] = reg;
   TransferBuffer[3] = value;
-  USB_WriteTransfer();
+  LinkResult result;
+  result.address = I2CWriteAddress;
+  if (const uint32_t status = USB_WriteTransfer(); status != 0) {
+    result.fault = LinkFault::Transfer;
+    result.usbStatus = status;
+  }
+  return result;
 }
 
-void BoardLink::I2C_ReadRegisters(uint8_t reg, uint8_t count, uint32_t replyLength) {
+LinkResult BoardLink::I2C_ReadRegisters(uint8_t reg, uint8_t count, uint32_t replyLength) {
   ReadCount = count;
-  TransferPipe = BoardPipe;
-  TransferLength = 3;
-  RedimBuffer(TransferLength);
-  TransferBuffer[0] = count;
-  TransferBuffer[1] = I2CReadAddress;
-  TransferBuffer[2] = reg;
-  USB_WriteTransfer();
+  return Exchange(BoardPipe, {count, I2CReadAddress, reg}, replyLength,
+                  ReplyRule{count, count + 1u});
+}
 
-  TransferPipe = BoardPipe + 128u;
-  TransferLength = replyLength;
-  RedimBuffer(TransferLength);
-  USB_ReadTransfer();
+void BoardLink::QueueUntilFree(std::function<void()> operation) {
+  queued_.push_back(std::move(operation));
+  RegOpsPending = true;
+}
+
+void BoardLink::ReleaseBus() {
+  UsbBusy = false;
+  // One operation after the other, each to its end: an operation that is
+  // several reads (the threshold read) lets the bus go between them, and what
+  // waits behind it must not run in the middle.
+  if (serving_) return;
+  serving_ = true;
+  while (!UsbBusy && !queued_.empty()) {
+    const std::function<void()> operation = std::move(queued_.front());
+    queued_.pop_front();
+    RegOpsPending = !queued_.empty();
+    operation();
+  }
+  serving_ = false;
+}
+
+void BoardLink::DropQueued() {
+  queued_.clear();
+  RegOpsPending = false;
+  RegReadPending.fill(false);
+  RegWritePending.fill(false);
 }
 
 void BoardLink::SetI2CAddress(uint8_t writeAddress) {

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +44,39 @@ struct RunFlags {
 inline constexpr uint32_t kTransferTimeoutMs = 1000;
 inline constexpr int kRegisterCount = 16;
 
+// What went wrong with an exchange with the board, if anything.
+enum class LinkFault {
+  None,
+  NotAttached,      // no board: nothing was sent
+  Transfer,         // a transfer failed (time-out, stall, no device ...)
+  NotAcknowledged,  // the reply's status byte is not the one the frame calls for
+  ShortReply,       // the reply holds fewer bytes than its caller uses
+};
+
+// How one exchange went. The board link decides it, in one place, for every
+// caller: nothing else looks at a transfer's status or a reply's status byte
+// and length to tell a reading from a failure.
+struct LinkResult {
+  LinkFault fault = LinkFault::None;
+  uint32_t usbStatus = 0;     // of the transfer that failed (LinkFault::Transfer)
+  bool inReply = false;       // that transfer was the read of the reply
+  unsigned replyStatus = 0;   // the reply's first byte as it came
+  uint32_t replyBytes = 0;    // what the reply held
+  uint32_t wantedBytes = 0;   // what its caller uses
+  uint8_t address = 0;        // the I2C address byte of the frame (0: a GPIO exchange)
+
+  bool ok() const { return fault == LinkFault::None; }
+  // In words, for a message: "the chip at address 88 did not acknowledge (reply status 00)".
+  std::string Why() const;
+};
+
+// What a reply must hold to count: its first byte equal to `status` when the
+// frame calls for one, and at least `bytes` bytes.
+struct ReplyRule {
+  std::optional<uint32_t> status;
+  uint32_t bytes = 1;
+};
+
 class BoardLink : public TransportListener {
  public:
   BoardLink(Toolkit& toolkit, Transport& transport, const ColorTable& colors, RunFlags& flags,
@@ -63,18 +98,37 @@ class BoardLink : public TransportListener {
 
   // The session frame around one register operation: with the session not
   // held, every operation checks the device first and aborts the session after.
+  // A held session that a script row aborted is opened again here too.
   void FrameBegin();
   void FrameEnd();
 
-  // Transfers of TransferLength bytes of TransferBuffer on TransferPipe.
-  void USB_WriteTransfer();
-  void USB_ReadTransfer();
+  // Transfers of TransferLength bytes of TransferBuffer on TransferPipe; the
+  // transfer's status (also left in LastUsbStatus until the next one).
+  uint32_t USB_WriteTransfer();
+  uint32_t USB_ReadTransfer();
   // Re-dimensions TransferBuffer to TransferLength bytes, all 0.
   void RedimBuffer(uint32_t length);
 
-  // I2C frames on BoardPipe, replies on BoardPipe + 128.
-  void I2C_WriteRegister(uint8_t reg, uint8_t value);
-  void I2C_ReadRegisters(uint8_t reg, uint8_t count, uint32_t replyLength);
+  // Sends `frame` on `pipe`, reads a reply of `replyLength` bytes from pipe +
+  // 128 into TransferBuffer, and judges the two by `rule`. Any failure turns
+  // the Comm lamp red.
+  LinkResult Exchange(uint32_t pipe, const std::vector<uint8_t>& frame, uint32_t replyLength,
+                      ReplyRule rule);
+
+  // I2C frames on BoardPipe, replies on BoardPipe + 128. A register write
+  // reads no reply, so only its transfer can be seen to fail.
+  LinkResult I2C_WriteRegister(uint8_t reg, uint8_t value);
+  LinkResult I2C_ReadRegisters(uint8_t reg, uint8_t count, uint32_t replyLength);
+
+  // The bus interlock's queue: an operation that found UsbBusy set waits here
+  // and runs when the holder lets the bus go (ReleaseBus), in the order queued.
+  // RegOpsPending tells whether anything waits.
+  void QueueUntilFree(std::function<void()> operation);
+  // Clears UsbBusy and runs what waits, one after the other, while the bus
+  // stays free.
+  void ReleaseBus();
+  // Forgets what waits (a console's load starts afresh).
+  void DropQueued();
 
   // Sets I2CWriteAddress and, in the same step, I2CReadAddress = write + 1.
   void SetI2CAddress(uint8_t writeAddress);
@@ -97,6 +151,7 @@ class BoardLink : public TransportListener {
   bool DeviceDetached = false;
   bool UsbConnected = false;
   bool SessionHeld = false;
+  int DetachCount = 0;  // detaches seen this run: a board that came back still went away
   LinkLamps* StatusForm = nullptr;
   AttachContext attachContext;
 
@@ -111,12 +166,15 @@ class BoardLink : public TransportListener {
   uint16_t ReadCount = 0;
   uint16_t ReplyStatus = 0;
   bool UsbBusy = false;
-  bool RegOpsPending = false;
+  bool RegOpsPending = false;  // something waits in the queue
   std::array<bool, kRegisterCount + 1> RegReadPending{};
   std::array<bool, kRegisterCount + 1> RegWritePending{};
 
  private:
-  void Transfer(bool read, Lamp LinkLamps::*lamp);
+  uint32_t Transfer(bool read, Lamp LinkLamps::*lamp);
+  // hDevice from the attach, and its device information; false (Info red) when
+  // the information cannot be read.
+  bool TakeDevice();
   // DoEvents, with TransferBuffer, TransferPipe, TransferLength and
   // BytesTransferred as they were before it.
   void DoEventsKeepingTransfer();
@@ -132,6 +190,8 @@ class BoardLink : public TransportListener {
   bool accessMessageShown_ = false;  // the udev advice is given once a run
   Lamp* startupInit_ = nullptr;
   Lamp* startupInfo_ = nullptr;
+  std::deque<std::function<void()>> queued_;
+  bool serving_ = false;  // a queued operation runs
 };
 
 // The message a detach shows.

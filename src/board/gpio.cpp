@@ -2,6 +2,12 @@
 
 namespace kps {
 
+namespace {
+
+constexpr uint32_t kGpioReplyLength = 25;  // the board sends the four port bytes and more
+
+}  // namespace
+
 void GpioPort::ChKLedData_Click(int i, bool checked) {
   if (i < 0 || i > 1) return;
   ChKLedData[static_cast<std::size_t>(i)] = checked;
@@ -13,28 +19,18 @@ void GpioPort::ChKLedData_Click(int i, bool checked) {
   }
 }
 
-void GpioPort::cmdGPIO_Write_Click() {
+LinkResult GpioPort::cmdGPIO_Write_Click() {
   link_.FrameBegin();
   link_.DoEvents();
   GpioFrameLength = 4;
 
-  link_.TransferPipe = kGpioOutPipe;
-  link_.TransferLength = 4;
-  link_.RedimBuffer(link_.TransferLength);
-  link_.TransferBuffer[0] = state[2];
-  link_.TransferBuffer[1] = state[3];
-  link_.TransferBuffer[2] = state[0];
-  link_.TransferBuffer[3] = state[1];
-  link_.USB_WriteTransfer();
-
-  link_.TransferPipe = kGpioInPipe;
-  link_.TransferLength = 25;
-  link_.RedimBuffer(link_.TransferLength);
-  link_.USB_ReadTransfer();
-  portBPins = link_.TransferBuffer.empty() ? 0 : link_.TransferBuffer[0];
+  const LinkResult result = link_.Exchange(kGpioOutPipe, {state[2], state[3], state[0], state[1]},
+                                           kGpioReplyLength, ReplyRule{std::nullopt, 4});
+  if (result.ok()) portBPins = link_.TransferBuffer[0];
 
   link_.FrameEnd();
   link_.DoEvents();
+  return result;
 }
 
 }  // namespace kps

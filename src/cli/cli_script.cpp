@@ -24,20 +24,24 @@ bool Red(const ScriptTable& table, int row, int column) {
   return table.cell(row, column).back == kCellRed;
 }
 
-// What went wrong with a row besides its comparison, or empty.
-std::string RowProblem(const ScriptTable& table, int row) {
+// What went wrong with the row that ran last besides its comparison, or empty.
+std::string RowProblem(const ScriptWindow& window, int row) {
+  const ScriptTable& table = window.vbalGrid1;
   if (Red(table, row, kColOperation)) return "the row is in error";
   if (Red(table, row, kColI2CAdr)) return "not run";
+  if (!window.RowWriteResult.ok()) return "write failed: " + window.RowWriteResult.Why();
+  if (!window.RowReadResult.ok()) return "read failed: " + window.RowReadResult.Why();
   // The loader's placeholder is still there: the row's read was never made
   // (an illegal address).
-  if (!table.text(row, kColDataRd).empty() && table.text(row, kColActRd) == "--") return "not run";
-  if (Red(table, row, kColDataWr)) return "write not acknowledged";
-  if (Red(table, row, kColDataRd)) return "read not acknowledged or short";
+  if (!table.text(row, kColDataRd).empty() && table.text(row, kColActRd) == kNoReading) {
+    return "not run";
+  }
   return "";
 }
 
 // "line 4  Reg:1 R:1  adr 88  reg 01  expect A3  read A3  pass"
-std::string RowLine(const ScriptTable& table, int row) {
+std::string RowLine(const ScriptWindow& window, int row) {
+  const ScriptTable& table = window.vbalGrid1;
   auto text = [&](int column) { return Shown(table.text(row, column)); };
   std::string line = "line " + text(kColLine) + "  " + text(kColOperation);
   const std::string address = text(kColI2CAdr);
@@ -69,7 +73,7 @@ std::string RowLine(const ScriptTable& table, int row) {
       result = "ok";
     }
   }
-  const std::string problem = RowProblem(table, row);
+  const std::string problem = RowProblem(window, row);
   if (!problem.empty()) result = (result == "ok" ? "FAIL" : result) + " (" + problem + ")";
   line += "  " + result;
   const std::string comment = text(kColComment);
@@ -94,7 +98,6 @@ int Session::Script() {
   const std::vector<ScriptWindow*> windows = app_.scripts.open();
   if (windows.empty()) return kExitFailed;
   ScriptWindow& window = *windows.front();
-  const ScriptTable& table = window.vbalGrid1;
 
   toolkit_.AnswerFileDialog(request_.scriptPath);
   window.mnuScript_Read.Click();
@@ -120,9 +123,9 @@ int Session::Script() {
     const std::string& shown = window.txtRunning.text();
     if (!IsNumeric(shown)) return;
     lastRow = static_cast<int>(NumericValue(shown));
-    out_ << RowLine(table, lastRow) << '\n';
+    out_ << RowLine(window, lastRow) << '\n';
     out_.flush();
-    if (!RowProblem(table, lastRow).empty()) ++rowProblems;
+    if (!RowProblem(window, lastRow).empty()) ++rowProblems;
   });
 
   // Each pass of "Loop Cont" ends with the loop count shown.

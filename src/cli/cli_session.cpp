@@ -27,6 +27,14 @@ std::string UsbIdText(const UsbMatch& match) {
   return ids;
 }
 
+// A board that is not there or did not take a transfer is "no board"; a chip
+// that did not answer as it should is a failed check.
+int ExitStatusOf(const LinkResult& result) {
+  if (result.ok()) return kExitOk;
+  const bool board = result.fault == LinkFault::NotAttached || result.fault == LinkFault::Transfer;
+  return board ? kExitNoBoard : kExitFailed;
+}
+
 }  // namespace
 
 int Run(const Request& request, Transport& transport, ConsoleToolkit& toolkit, std::ostream& out,
@@ -83,8 +91,9 @@ int Session::Run() {
   toolkit_.onEvents = nullptr;
   toolkit_.onInterrupt = nullptr;
   stop_ = nullptr;
-  // A board that went away during the command outranks what the command found.
-  if (app_.board.DeviceDetached) status = kExitNoBoard;
+  // A board that went away during the command outranks what the command
+  // found, even when it came back.
+  if (app_.board.DetachCount > 0) status = kExitNoBoard;
   out_.flush();
   // Closing the console closes the session and ends the program, as in the GUI.
   if (app_.console.loaded()) {
@@ -104,21 +113,24 @@ int Session::Open() {
   if (!app_.console.loaded() || !board.DeviceAttached) return NoBoard();
 
   ConsoleWindow& console = app_.console;
-  WatchReplies();
   if (request_.address != board.I2CWriteAddress) {
     console.txtI2CADR.setText(HexByte(request_.address));
     console.txtI2CADR_KeyPress(13);
   }
   for (const RegisterWrite& write : request_.writes) {
+    const auto slot = static_cast<std::size_t>(write.reg);
     console.regs.txtRegHex[write.reg].setText(HexByte(write.value));
     console.cmdWrtReg_Click(write.reg);
     const std::string reg = HexByte(static_cast<unsigned>(write.reg));
-    if (const int status = BoardStatus("writing register " + reg); status != kExitOk) return status;
+    if (const int status = Check("writing register " + reg, console.RegWriteResult[slot]);
+        status != kExitOk) {
+      return status;
+    }
     // The panel's write asks for no reply: a chip that is not there shows
     // only when the register is read.
-    ExpectReply();
     console.cmdRDReg_Click(write.reg);
-    if (const int status = CheckReply("reading register " + reg + " back", 1); status != kExitOk) {
+    if (const int status = Check("reading register " + reg + " back", console.RegReadResult[slot]);
+        status != kExitOk) {
       return status;
     }
   }
@@ -145,55 +157,10 @@ int Session::NoBoard() {
   return kExitNoBoard;
 }
 
-int Session::BoardStatus(const std::string& what) {
-  const BoardLink& board = app_.board;
-  if (!board.DeviceAttached || board.DeviceDetached) return kExitNoBoard;
-  if (board.LastUsbStatus != 0) {
-    toolkit_.ShowMessage(what + ": the board did not take the transfer (" +
-                             UsbStatusText(board.LastUsbStatus) + ").",
-                         MessageButtons::Ok);
-    return kExitNoBoard;
-  }
-  return kExitOk;
-}
-
-void Session::WatchReplies() {
-  auto take = [this] {
-    const BoardLink& board = app_.board;
-    reply_ = {true, board.LastUsbStatus,
-              board.TransferBuffer.empty() ? 0u : board.TransferBuffer[0], board.BytesTransferred};
-    ++replies_;
-  };
-  ConsoleWindow& console = app_.console;
-  for (int i = 0; i < kRegCount; ++i) console.regs.ShpIndrd[i].Subscribe(take);
-  console.meas.ShpMeas.Subscribe(take);
-}
-
-std::optional<Session::Fault> Session::ReplyFault(unsigned count) const {
-  const BoardLink& board = app_.board;
-  if (!board.DeviceAttached) return Fault{kExitNoBoard, "the board is not attached"};
-  if (!reply_.seen) return Fault{kExitFailed, "no read was made"};
-  if (reply_.usbStatus != 0) {
-    return Fault{kExitNoBoard,
-                 "the board did not take the transfer (" + UsbStatusText(reply_.usbStatus) + ")"};
-  }
-  if (reply_.status != count) {
-    return Fault{kExitFailed, "the chip at address " + AddressText() +
-                                  " did not acknowledge (reply status " + HexByte(reply_.status) +
-                                  ")"};
-  }
-  if (reply_.bytes < count + 1) {
-    return Fault{kExitFailed, "the reply was short: " + std::to_string(reply_.bytes) + " of " +
-                                  std::to_string(count + 1) + " bytes"};
-  }
-  return std::nullopt;
-}
-
-int Session::CheckReply(const std::string& what, unsigned count) {
-  const std::optional<Fault> fault = ReplyFault(count);
-  if (!fault) return kExitOk;
-  toolkit_.ShowMessage(what + ": " + fault->why + ".", MessageButtons::Ok);
-  return fault->status;
+int Session::Check(const std::string& what, const LinkResult& result) {
+  if (result.ok()) return kExitOk;
+  toolkit_.ShowMessage(what + ": " + result.Why() + ".", MessageButtons::Ok);
+  return ExitStatusOf(result);
 }
 
 bool Session::Writable(const std::string& path, const std::string& what) {
@@ -215,9 +182,9 @@ int Session::ReadRegisters(int first, int count, bool names) {
   ConsoleWindow& console = app_.console;
   for (int i = first; i < first + count; ++i) {
     const std::string reg = HexByte(static_cast<unsigned>(i));
-    ExpectReply();
     console.cmdRDReg_Click(i);
-    if (const int status = CheckReply("reading register " + reg, 1); status != kExitOk) {
+    const LinkResult& read = console.RegReadResult[static_cast<std::size_t>(i)];
+    if (const int status = Check("reading register " + reg, read); status != kExitOk) {
       return status;
     }
     out_ << reg << ' ' << console.regs.txtRegRd[i].text();
@@ -232,15 +199,17 @@ int Session::RegWrite() {
   int result = kExitOk;
   for (std::size_t k = 0; k < request_.bytes.size(); ++k) {
     const int i = request_.reg + static_cast<int>(k);
+    const auto slot = static_cast<std::size_t>(i);
     const std::string reg = HexByte(static_cast<unsigned>(i));
     // The write box and Enter: written, then read back.
     console.regs.txtRegHex[i].setText(HexByte(request_.bytes[k]));
-    ExpectReply();
     console.txtRegHex_KeyPress(i, 13);
-    if (const int status = BoardStatus("writing register " + reg); status != kExitOk) {
+    if (const int status = Check("writing register " + reg, console.RegWriteResult[slot]);
+        status != kExitOk) {
       return status;
     }
-    if (const int status = CheckReply("reading register " + reg + " back", 1); status != kExitOk) {
+    if (const int status = Check("reading register " + reg + " back", console.RegReadResult[slot]);
+        status != kExitOk) {
       return status;
     }
     const std::string& written = console.regs.txtRegHex[i].text();
@@ -260,9 +229,11 @@ int Session::Info() {
   out_ << SystemInfoReport(app_);
   if (!app_.console.loaded() || !app_.board.DeviceAttached) return kExitNoBoard;
   ConsoleWindow& console = app_.console;
-  ExpectReply();
   console.cmdReadID_Click();
-  if (const int status = CheckReply("reading the chip's ID", 1); status != kExitOk) return status;
+  if (const int status = Check("reading the chip's ID", console.RegReadResult[reg::kId]);
+      status != kExitOk) {
+    return status;
+  }
   out_ << "Chip ID (register 00): " << console.regs.lblID.caption() << '\n';
   return kExitOk;
 }
@@ -282,9 +253,11 @@ int Session::ReadLuxRange() {
   ConsoleWindow& console = app_.console;
   ConsoleShared& shared = app_.shared;
   // The lux conversion follows the range the chip is set to, whatever wrote it.
-  ExpectReply();
   console.cmdRDReg_Click(reg::kConf);
-  if (const int status = CheckReply("reading register 01", 1); status != kExitOk) return status;
+  if (const int status = Check("reading register 01", console.RegReadResult[reg::kConf]);
+      status != kExitOk) {
+    return status;
+  }
   const uint8_t conf = shared.caches.RegReadCache[reg::kConf];
   const bool wide = (conf & kConfWideRange) != 0;
   console.config.OptALSRange[wide ? 0 : 1].setValue(true);
@@ -304,9 +277,9 @@ int Session::Measure() {
   for (int n = 1; n <= request_.readings; ++n) {
     if (interrupted_) return kExitFailed;
     const uint32_t start = app_.toolkit.Millis();
-    ExpectReply();
     console.MeasurementRead();
-    if (const int status = CheckReply("reading the data registers", 3); status != kExitOk) {
+    if (const int status = Check("reading the data registers", console.MeasureResult);
+        status != kExitOk) {
       return status;
     }
     console.LuxReading();
@@ -336,21 +309,21 @@ int Session::Collect() {
   console.rec.txtFilePath.setText(path);
   console.rec.chkAppend.setChecked(request_.append);
 
-  // Each pass has an event point with the bus free between its read and the
-  // storing of its sample. "Stop" clicked there ends the loop after that
-  // pass: once it takes the last sample wanted, or its read failed (that
-  // sample is then the last one in the file).
+  // Each pass has an event point with the bus free after its read, before
+  // the storing of its sample. "Stop" clicked there ends the loop after that
+  // pass: once it takes the last sample wanted, or once a reading failed
+  // (which the console keeps out of the samples).
   const int target = request_.samples + kFirstRecordedSample;
-  int checked = replies_;
-  std::optional<Fault> fault;
-  int faultySlot = -1;
+  std::optional<LinkResult> failure;
+  int failedReading = 0;  // its number among the collection's readings, from 1
   toolkit_.onEvents = [&] {
-    if (!flags.CollectRunning || board.UsbBusy) return;
-    if (replies_ != checked) {
-      checked = replies_;
-      if (!fault && (fault = ReplyFault(3))) faultySlot = shared.SampleIndex;
+    // Seen even when the failure ended the collection (a board pulled out).
+    if (!failure && shared.FailedReadings > 0) {
+      failure = console.MeasureResult;
+      failedReading = shared.SampleIndex + shared.FailedReadings;
     }
-    if (fault || interrupted_ || shared.SampleIndex + 1 >= target) {
+    if (!flags.CollectRunning || board.UsbBusy) return;
+    if (failure || interrupted_ || shared.SampleIndex + 1 >= target) {
       console.graph.cmdStopData.Click();
     }
   };
@@ -361,17 +334,13 @@ int Session::Collect() {
   console.rec.cmdStartRec[0].Click();
   const bool written = toolkit_.messages() == messagesBefore;
   if (written) out_ << TrimBlanks(console.graph.Label18.caption()) << " to " << path << '\n';
-  if (fault) {
-    std::string where = "a reading of the collection";
-    if (written && faultySlot >= kFirstRecordedSample) {
-      where = "measurement " + std::to_string(faultySlot - kFirstRecordedSample) +
-              ", the last in the file,";
-    }
-    toolkit_.ShowMessage("Collection stopped: " + where + " is no reading: " + fault->why + ".",
+  if (failure) {
+    toolkit_.ShowMessage("Collection stopped: reading " + std::to_string(failedReading) +
+                             " failed and is not in the file: " + failure->Why() + ".",
                          MessageButtons::Ok);
   }
-  if (board.DeviceDetached || !board.DeviceAttached) return kExitNoBoard;
-  if (fault) return fault->status;
+  if (board.DetachCount > 0 || !board.DeviceAttached) return kExitNoBoard;
+  if (failure) return ExitStatusOf(*failure);
   // Too few samples after Ctrl-C is the early end, not a file problem.
   if (interrupted_) return kExitFailed;
   return written ? kExitOk : kExitUsage;

@@ -37,28 +37,10 @@ class Session {
   int Open();
   // Why the board cannot be used, and kExitNoBoard.
   int NoBoard();
-  // After a register write: kExitNoBoard (with a message) when the board
-  // went away or did not take the transfer, otherwise kExitOk.
-  int BoardStatus(const std::string& what);
-  // Reads of the register panel and of "Read ADs" are checked through their
-  // lamps, which change straight after the reply, before any other transfer.
-  void WatchReplies();
-  struct Reply {
-    bool seen = false;
-    uint32_t usbStatus = 0;
-    unsigned status = 0;  // the reply's first byte: the number of values read
-    uint32_t bytes = 0;
-  };
-  struct Fault {
-    int status;
-    std::string why;
-  };
-  // What is wrong with the last reply for `count` values, if anything.
-  std::optional<Fault> ReplyFault(unsigned count) const;
-  // Starts a read to be checked, then checks it: kExitOk, or the status of
-  // the fault after saying what went wrong.
-  void ExpectReply() { reply_ = {}; }
-  int CheckReply(const std::string& what, unsigned count);
+  // What an operation of the console came to, as the board link judged it:
+  // kExitOk, or (after saying what went wrong) kExitNoBoard when the board or
+  // the transfer failed, kExitFailed when the chip did not answer as it should.
+  int Check(const std::string& what, const LinkResult& result);
   // Reads registers through the panel's Rd buttons and prints them.
   int ReadRegisters(int first, int count, bool names);
   // A file the command will write can be: its folder exists and it is no
@@ -84,9 +66,7 @@ class Session {
   bool interrupted_ = false;
   // What the running command does on Ctrl-C, besides noting it.
   std::function<void()> stop_;
-  Reply reply_;
   bool irMode_ = false;  // CONF selects IR: the count is no light level
-  int replies_ = 0;
 };
 
 }  // namespace kps::cli

@@ -64,25 +64,21 @@ void ConsoleWindow::CollectData() {
   s.SampleIndex = 0;
   s.ProxHistory.fill(1.0);
   s.AlsHistory.fill(1.0);
+  s.FailedReadings = 0;
+  graph.lblFailedReadings.setCaption("");
+  pacing.detaches = board.DetachCount;
   flags.CollectRunning = true;
   graph.Label6.setVisible(true);
   graph.txtTime1.setVisible(true);
   pacing.previousEnd = toolkit.Millis();
   pacing.deadline = pacing.previousEnd + static_cast<uint32_t>(pacing.interval);
 
-  if (!board.SessionHeld) {
-    board.USB_CheckDevice();
-    board.DoEvents();
-  }
+  board.FrameBegin();
   flags.CollectRunning = true;
   while (flags.CollectRunning && !unloading_) CollectionPass(pacing);
   if (unloading_) return;  // the window is closing: leave it and the board alone
 
-  ServeQueuedRegisterOps(false);
-  if (!board.SessionHeld) {
-    board.USB_Abort();
-    board.DoEvents();
-  }
+  board.FrameEnd();
   flags.AbortRequested = false;
   graph.cmdCollectData.setEnabled(true);
   graph.cmdStopData.setVisible(false);
@@ -117,11 +113,18 @@ void ConsoleWindow::CollectionPass(Pacing& p) {
     // could take its reply. No sample this pass: the loop tries again at the
     // next one, and "Stop" frees the bus.
     regs.lblUSBStatis.setCaption("Rd_AD Waiting");
-  } else {
-    MeasurementRead();
-    if (!Pump()) return;
-    ServeQueuedRegisterOps(true);
+  } else if (!board.DeviceAttached && board.DetachCount != p.detaches) {
+    // Pulled out during this collection: the detach has said so and ended it.
+  } else if (!MeasurementRead()) {
+    // No reading, no sample: nothing goes into the histories, the graph or
+    // the file, and the next pass tries again. Queued register operations
+    // ran as the read let the bus go. Without a board the read has said so
+    // and ended the collection.
     if (unloading_) return;
+    if (MeasureResult.fault != LinkFault::NotAttached) CountFailedReading();
+    if (!Pump()) return;
+  } else {
+    if (!Pump()) return;
 
     const auto slot = static_cast<std::size_t>(s.SampleIndex);
     s.ProxHistory[slot] = s.ProxCount;
@@ -163,20 +166,10 @@ void ConsoleWindow::CollectionPass(Pacing& p) {
   p.previousEnd = end;
 }
 
-void ConsoleWindow::ServeQueuedRegisterOps(bool limits) {
-  BoardLink& board = app_.board;
-  if (board.RegOpsPending) {
-    for (int i = 0; i < kRegCount; ++i) {
-      if (board.RegWritePending[static_cast<std::size_t>(i)]) cmdWrtReg_Click(i);
-      if (!Pump()) return;
-    }
-    for (int i = 0; i < kRegCount; ++i) {
-      if (board.RegReadPending[static_cast<std::size_t>(i)]) cmdRDReg_Click(i);
-      if (!Pump()) return;
-    }
-    board.RegOpsPending = false;
-  }
-  if (limits && app_.shared.LimitsReadPending) cmdReadILimits_Click();
+void ConsoleWindow::CountFailedReading() {
+  ConsoleShared& s = app_.shared;
+  ++s.FailedReadings;
+  graph.lblFailedReadings.setCaption(std::to_string(s.FailedReadings) + " failed");
 }
 
 void ConsoleWindow::StopCollection() {

@@ -67,16 +67,16 @@ void ConsoleWindow::OptMode_Click(int) {
   GpioPort& gpio = app_.gpio;
   for (int i = 0; i < 2; ++i)
     gpio.ChKLedData_Click(i, !gpio.ChKLedData[static_cast<std::size_t>(i)]);
-  gpio.cmdGPIO_Write_Click();
+  const bool usbGood = gpio.cmdGPIO_Write_Click().ok();
 
   // The I2C path: the identification register answers.
-  cmdRDReg_Click(reg::kId);
+  const bool i2cGood = cmdRDReg_Click(reg::kId);
   regs.lblID.setCaption(regs.txtRegRd[reg::kId].text());
   Label& result = config.LblCommTest;
   result.setBackColor(Rgb{0, 128, 0});
   result.setForeColor(std::nullopt);
   result.setCaption("Good");
-  if (board.ReplyStatus != 1) MarkCommTestFailed();
+  if (!usbGood || !i2cGood) MarkCommTestFailed();
 
   result.setVisible(true);
   config.OptMode[2].setValue(false);

@@ -136,6 +136,10 @@ GraphControls::GraphControls(const ConsoleDesign& design)
       "Light Reading.");
   txtInterval.setToolTip("Operator Selected time between Measurement Triggers.");
   txtTime1.setToolTip("Actual Loop Measurement Time");
+  lblFailedReadings.setForeColor(Rgb{255, 0, 0});
+  lblFailedReadings.setToolTip(
+      "Readings of this collection that failed (no reply, not acknowledged, short): they are "
+      "not samples and are not in the file.");
   cmdStopData.setVisible(false);
   txtTime1.setVisible(false);
   Label6.setVisible(false);
@@ -245,9 +249,8 @@ void ConsoleWindow::Form_Load() {
   shared.LimitsReadPending = false;
   form.setCaption(design.caption);
   board.UsbBusy = false;
-  board.RegOpsPending = false;
-  board.RegWritePending.fill(false);
-  board.RegReadPending.fill(false);
+  board.DropQueued();
+  readDeferred_ = false;
   shared.LuxSettleCount = 0;
   shared.LuxFullScale = {2000, 125};
   shared.LuxRangeIndex = 1;

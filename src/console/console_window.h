@@ -55,7 +55,7 @@ struct ConsoleShared {
   int32_t AlsLimitMax = 4095;
   int32_t ProxLimitMin = 0;
   int32_t ProxLimitMax = 255;
-  bool LimitsReadPending = false;  // the threshold read found its reads queued
+  bool LimitsReadPending = false;  // the threshold read found the bus busy and waits
   bool IntPinAsserted = false;     // the interrupt pin was low at the last sample
   // The lux conversion's range (0 = 2000 lux, 1 = 125 lux) and the number of
   // collection passes that skip the lux update after a range change.
@@ -70,6 +70,8 @@ struct ConsoleShared {
   std::array<double, kHistorySize> ProxHistory{};
   std::array<double, kHistorySize> AlsHistory{};
   int32_t SampleIndex = 0;  // the slot the next sample fills; held at 1010
+  // Readings of the current collection that failed, and so are no samples.
+  int32_t FailedReadings = 0;
 };
 
 // "Device Registers": any register by hand, the ID and the status text.
@@ -191,6 +193,7 @@ struct GraphControls {
   Label Label18{"Label18", ""};
   Label lblLoop_Count{"lblLoop_Count", "0"};
   Label Label11{"Label11", "Captured Readings"};
+  Label lblFailedReadings{"lblFailedReadings", ""};  // "2 failed" while any did
   Frame frmTimeBase{"frmTimeBase", "Graph Timing"};
   TextBox txtInterval{"txtInterval", "100"};
   TextBox txtTime1{"txtTime1", ""};
@@ -257,9 +260,10 @@ class ConsoleWindow {
   // True while the compact layout is shown (each console has its own).
   bool CompactView = false;
 
-  // Register panel.
-  void cmdWrtReg_Click(int i);
-  void cmdRDReg_Click(int i);
+  // Register panel. A write or read returns false when it failed or found no
+  // board; true when it was made or queued.
+  bool cmdWrtReg_Click(int i);
+  bool cmdRDReg_Click(int i);
   void cmdReadAllRegs_Click();
   void cmdReadID_Click();
   void txtRegHex_KeyPress(int i, int key);
@@ -288,12 +292,12 @@ class ConsoleWindow {
   void cmdSampleInternalIntrs_Click();
   void cmdISamples_Click();
   // Sends the GPIO state and leaves port B's pins in byte 0 of the transfer buffer.
-  void Sample_PortB();
+  LinkResult Sample_PortB();
 
   // Measurement read and lux.
   void cmdReadAd_Click();
-  // One reading of registers 8..10; false when none was made (no board, the
-  // bus busy, the window closing).
+  // One reading of registers 8..10; false when no good reading was taken (no
+  // board, the bus busy, the window closing, or the read failed).
   bool MeasurementRead();
   void LuxReading();
 
@@ -307,6 +311,12 @@ class ConsoleWindow {
   void cmdDrawTrace_Click();
   void txtInterval_LostFocus();
 
+  // How the last operation of each kind went, for a front end that drives the
+  // window without looking at it (the command-line tool).
+  std::array<LinkResult, kRegCount> RegReadResult{};
+  std::array<LinkResult, kRegCount> RegWriteResult{};
+  LinkResult MeasureResult;
+
   // Recording.
   void StartRecording(int index);
   void cmdBrowse_Click();
@@ -317,9 +327,9 @@ class ConsoleWindow {
   void SetRegisterToolTips();
   void SetLimitFormats();
   // The start of a single-register operation: false when there is no board
-  // (the not-connected failure) or the bus is busy (queued with `waiting`);
+  // (the not-connected failure) or the bus is busy (the operation queued);
   // otherwise UsbBusy is now set.
-  bool ClaimBus(int i, std::array<bool, kRegisterCount + 1>& pending, const std::string& waiting);
+  bool ClaimBus(int i, bool write);
   // The register panel's answer to an operation without a board.
   void NotConnectedFailure(bool stopCollection);
   void MarkCommTestFailed();
@@ -330,13 +340,9 @@ class ConsoleWindow {
   // Drives PB6/PB5 as outputs with the given data bits and exchanges the GPIO state.
   void DriveTestLeds(bool pb6High, bool pb5High);
   void ToggleGreen(Lamp& lamp);
-  // Opens the session frame when the session is not held, and closes it.
-  void CheckDeviceIfNotHeld();
-  void AbortIfNotHeld();
   void SetI2CAddressFromText();
-  // Runs a "Read ADs" that found the bus busy, once the bus is free; the
-  // handlers that hold the bus call it as they end.
-  void RunDeferredRead();
+  // What a failed measurement read shows: no counts, no lux.
+  void ShowFailedReading();
   // The graph's load steps: scales, labels, traces, grid and background.
   void PrepareGraph();
   // Recording's default file: Data.csv in the folder the program started from.
@@ -349,11 +355,11 @@ class ConsoleWindow {
     int32_t interval = 50;
     uint32_t deadline = 0;
     uint32_t previousEnd = 0;
+    int detaches = 0;  // the link's count when the collection started
   };
   void CollectionPass(Pacing& pacing);
-  // The register writes, then reads, queued while the bus was busy; the
-  // threshold read too when `limits`.
-  void ServeQueuedRegisterOps(bool limits);
+  // One failed reading more in this collection, shown beside the count.
+  void CountFailedReading();
   // The saturation indicator: red "Yes" at full scale, black "No" below, only on a change.
   static void ShowSaturation(Label& indicator, int32_t count, int32_t full);
   uint8_t ReplyByte(std::size_t index) const;
@@ -361,7 +367,7 @@ class ConsoleWindow {
   AppContext& app_;
   bool loaded_ = false;
   bool unloading_ = false;     // a close or "Exit" is under way or done
-  bool readDeferred_ = false;  // "Read ADs" came while the bus was busy
+  bool readDeferred_ = false;  // "Read ADs" came while the bus was busy and waits
 };
 
 }  // namespace kps

@@ -91,7 +91,7 @@ void ConsoleWindow::cmdALSClear_Click() {
 void ConsoleWindow::cmdWrtILimits_Click() {
   ConsoleShared& s = app_.shared;
   Label& note = intr.lblILimitNote;
-  CheckDeviceIfNotHeld();
+  app_.board.FrameBegin();
 
   const auto als =
       ReadLimits(intr.txtILow[0], intr.txtIHigh[0], s.AlsLimitMin, s.AlsLimitMax, note);
@@ -113,9 +113,11 @@ void ConsoleWindow::cmdWrtILimits_Click() {
                    regs.txtRegHex[reg::kAth3].text(), design.highPacking);
   intr.txtIHigh[1].setText(hex.high);
   intr.txtILow[1].setText(hex.low);
-  cmdWrtReg_Click(reg::kAth1);
-  cmdWrtReg_Click(reg::kAth2);
-  cmdWrtReg_Click(reg::kAth3);
+  // The first write that fails ends the operation: one message for it (no
+  // board), not one per register.
+  for (int r = reg::kAth1; r <= reg::kAth3; ++r) {
+    if (!cmdWrtReg_Click(r)) return;
+  }
 
   const auto prox =
       ReadLimits(intr.txtILow[2], intr.txtIHigh[2], s.ProxLimitMin, s.ProxLimitMax, note);
@@ -127,22 +129,30 @@ void ConsoleWindow::cmdWrtILimits_Click() {
   regs.txtRegHex[reg::kProxHigh].setText(HexByte(cache[reg::kProxHigh]));
   intr.txtIHigh[3].setText(regs.txtRegHex[reg::kProxHigh].text());
   intr.txtILow[3].setText(regs.txtRegHex[reg::kProxLow].text());
-  cmdWrtReg_Click(reg::kProxLow);
-  cmdWrtReg_Click(reg::kProxHigh);
-  AbortIfNotHeld();
+  if (!cmdWrtReg_Click(reg::kProxLow) || !cmdWrtReg_Click(reg::kProxHigh)) return;
+  app_.board.FrameEnd();
 }
 
 void ConsoleWindow::cmdReadILimits_Click() {
   ConsoleShared& s = app_.shared;
-  CheckDeviceIfNotHeld();
-  cmdRDReg_Click(reg::kAth1);
-  cmdRDReg_Click(reg::kAth2);
-  cmdRDReg_Click(reg::kAth3);
-  if (app_.board.RegOpsPending) {
-    s.LimitsReadPending = true;  // the collection loop reads again once the bus is free
+  BoardLink& board = app_.board;
+  if (board.DeviceAttached && board.UsbBusy) {
+    // The boxes show the five registers as one read: all of it waits for the bus.
+    if (!s.LimitsReadPending) {
+      s.LimitsReadPending = true;
+      board.QueueUntilFree([this] {
+        app_.shared.LimitsReadPending = false;
+        if (!unloading_) cmdReadILimits_Click();
+      });
+    }
     return;
   }
-  s.LimitsReadPending = false;
+  board.FrameBegin();
+  // A read that fails (or finds no board, with its one message) ends the
+  // operation; the boxes keep what they showed.
+  for (int r = reg::kAth1; r <= reg::kAth3; ++r) {
+    if (!cmdRDReg_Click(r)) return;
+  }
   const auto& cache = s.caches.RegReadCache;
   const ThresholdRegs t{cache[reg::kAth1], cache[reg::kAth2], cache[reg::kAth3]};
   const HexPair hex =
@@ -156,33 +166,37 @@ void ConsoleWindow::cmdReadILimits_Click() {
 
   // The values each read took from its reply; events processed after a read
   // may have run other transfers since.
-  cmdRDReg_Click(reg::kProxLow);
-  cmdRDReg_Click(reg::kProxHigh);
+  if (!cmdRDReg_Click(reg::kProxLow) || !cmdRDReg_Click(reg::kProxHigh)) return;
   const uint8_t proxLow = cache[reg::kProxLow];
   const uint8_t proxHigh = cache[reg::kProxHigh];
   intr.txtIHigh[3].setText(regs.txtRegRd[reg::kProxHigh].text());
   intr.txtILow[3].setText(regs.txtRegRd[reg::kProxLow].text());
   intr.txtILow[2].setText(std::to_string(proxLow));
   intr.txtIHigh[2].setText(std::to_string(proxHigh));
-  AbortIfNotHeld();
+  board.FrameEnd();
 }
 
 void ConsoleWindow::cmdSampleInternalIntrs_Click() {
   cmdRDReg_Click(reg::kIntr);
 }
 
-void ConsoleWindow::Sample_PortB() {
-  CheckDeviceIfNotHeld();
-  app_.gpio.cmdGPIO_Write_Click();
-  AbortIfNotHeld();
+LinkResult ConsoleWindow::Sample_PortB() {
+  app_.board.FrameBegin();
+  const LinkResult result = app_.gpio.cmdGPIO_Write_Click();
+  app_.board.FrameEnd();
+  return result;
 }
 
 void ConsoleWindow::cmdISamples_Click() {
-  Sample_PortB();
+  const ColorTable& c = app_.colors;
+  if (!Sample_PortB().ok()) {
+    // The pin was not seen: its lamp and the beep stay as they were.
+    intr.ShpIntrStatus[2].setFillColor(c.ColorRed);
+    return;
+  }
   // Port B as this sample's exchange read it: events processed since may have
   // run other transfers. Bit 7 is PB7, the sensor's interrupt pin, active low.
   const uint8_t p = app_.gpio.portBPins;
-  const ColorTable& c = app_.colors;
   ConsoleShared& s = app_.shared;
   const bool beep = intr.beep_on_int.checked();
   if (p >= 0x80) {

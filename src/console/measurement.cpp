@@ -27,31 +27,29 @@ bool ConsoleWindow::Pump() {
   return !unloading_;
 }
 
-void ConsoleWindow::RunDeferredRead() {
-  if (readDeferred_ && !app_.board.UsbBusy && !unloading_) {
-    readDeferred_ = false;
-    MeasurementRead();
-  }
-}
-
 bool ConsoleWindow::MeasurementRead() {
   BoardLink& board = app_.board;
   ConsoleShared& s = app_.shared;
   if (unloading_) return false;
   if (!board.DeviceAttached) {
+    MeasureResult = {.fault = LinkFault::NotAttached};
     NotConnectedFailure(true);
     return false;
   }
-  if (!board.SessionHeld) {
-    board.USB_CheckDevice();
-    if (!Pump()) return false;
-  }
+  board.FrameBegin();
+  if (unloading_) return false;
   if (board.UsbBusy) {
     // Whoever holds the bus is suspended further down this one thread's stack,
     // waiting for us to return: waiting here would never end. The read runs
     // as soon as the holder lets the bus go.
     regs.lblUSBStatis.setCaption("Rd_AD Waiting");
-    readDeferred_ = true;
+    if (!readDeferred_) {
+      readDeferred_ = true;
+      board.QueueUntilFree([this] {
+        readDeferred_ = false;
+        MeasurementRead();
+      });
+    }
     return false;
   }
   board.UsbBusy = true;
@@ -60,31 +58,43 @@ bool ConsoleWindow::MeasurementRead() {
     board.UsbBusy = false;
     return false;
   }
-  board.I2C_ReadRegisters(reg::kProx, 3, 5);
-  board.UsbBusy = false;
-
+  const LinkResult result = board.I2C_ReadRegisters(reg::kProx, 3, 5);
+  MeasureResult = result;
   const uint8_t prox = ReplyByte(1);
   const uint8_t alsLow = ReplyByte(2);
   const uint8_t alsHigh = ReplyByte(3);
-  regs.txtRegRd[reg::kProx].setText(HexByte(prox));
-  regs.txtRegRd[reg::kAls1].setText(HexByte(alsLow));
-  regs.txtRegRd[reg::kAls2].setText(HexByte(alsHigh));
-  // The high byte is taken whole: the chip itself keeps it to four bits.
-  s.ProxCount = prox;
-  s.AlsIrCount = alsLow + 256 * alsHigh;
-  meas.lblMeasurements[1].setCaption(SignedBlank(s.ProxCount));
-  meas.lblMeasurements[2].setCaption(SignedBlank(s.AlsIrCount));
-  ShowSaturation(meas.prox_sat_alert_lbl, s.ProxCount, kProxFull);
-  ShowSaturation(meas.alsir_sat_alert_lbl, s.AlsIrCount, kAlsFull);
-  ToggleGreen(meas.ShpMeas);
+  // What was queued meanwhile runs now that the reply is taken.
+  board.ReleaseBus();
+  if (unloading_) return false;
 
-  if (!board.SessionHeld) {
-    board.USB_Abort();
-    if (!Pump()) return true;
+  if (!result.ok()) {
+    ShowFailedReading();
+  } else {
+    regs.txtRegRd[reg::kProx].setText(HexByte(prox));
+    regs.txtRegRd[reg::kAls1].setText(HexByte(alsLow));
+    regs.txtRegRd[reg::kAls2].setText(HexByte(alsHigh));
+    // The high byte is taken whole: the chip itself keeps it to four bits.
+    s.ProxCount = prox;
+    s.AlsIrCount = alsLow + 256 * alsHigh;
+    meas.lblMeasurements[1].setCaption(SignedBlank(s.ProxCount));
+    meas.lblMeasurements[2].setCaption(SignedBlank(s.AlsIrCount));
+    ShowSaturation(meas.prox_sat_alert_lbl, s.ProxCount, kProxFull);
+    ShowSaturation(meas.alsir_sat_alert_lbl, s.AlsIrCount, kAlsFull);
+    ToggleGreen(meas.ShpMeas);
   }
-  // A "Read ADs" that came while this read held the bus runs now.
-  RunDeferredRead();
-  return true;
+
+  board.FrameEnd();
+  return result.ok() && !unloading_;
+}
+
+void ConsoleWindow::ShowFailedReading() {
+  // The last counts stay what they were (ProxCount, AlsIrCount); what is on
+  // screen says there is no reading. The saturation indicators are left alone.
+  for (int r : {reg::kProx, reg::kAls1, reg::kAls2}) regs.txtRegRd[r].setText(kNoReading);
+  meas.lblMeasurements[1].setCaption(kNoReading);
+  meas.lblMeasurements[2].setCaption(kNoReading);
+  txtReading.setText("");
+  meas.ShpMeas.setFillColor(app_.colors.ColorRed);
 }
 
 void ConsoleWindow::ShowSaturation(Label& indicator, int32_t count, int32_t full) {

@@ -42,8 +42,12 @@ void ConsoleWindow::StartRecording(int) {
     app_.toolkit.ShowMessage(error, MessageButtons::Ok);
     return;
   }
-  graph.Label18.setCaption(SignedBlank(s.SampleIndex - kUnwrittenSamples) +
-                           " Measurement set(s) written: " + DateText(now) + " " + TimeText(now));
+  std::string done = SignedBlank(s.SampleIndex - kUnwrittenSamples) +
+                     " Measurement set(s) written: " + DateText(now) + " " + TimeText(now);
+  // Failed readings are no samples, so the file does not show them: say so here.
+  if (s.FailedReadings == 1) done += " (1 reading failed)";
+  if (s.FailedReadings > 1) done += " (" + std::to_string(s.FailedReadings) + " readings failed)";
+  graph.Label18.setCaption(done);
   graph.cmdCollectData.setEnabled(true);
 }
 

@@ -30,18 +30,6 @@ std::string CleanRegisterText(const std::string& text) {
 
 }  // namespace
 
-void ConsoleWindow::CheckDeviceIfNotHeld() {
-  if (app_.board.SessionHeld) return;
-  app_.board.USB_CheckDevice();
-  app_.board.DoEvents();
-}
-
-void ConsoleWindow::AbortIfNotHeld() {
-  if (app_.board.SessionHeld) return;
-  app_.board.USB_Abort();
-  app_.board.DoEvents();
-}
-
 void ConsoleWindow::ToggleGreen(Lamp& lamp) {
   const ColorTable& c = app_.colors;
   lamp.setFillColor(lamp.fillColor() == c.ColorGreen ? c.ColorDarkGreen : c.ColorGreen);
@@ -65,71 +53,92 @@ void ConsoleWindow::NotConnectedFailure(bool stopCollection) {
   if (stopCollection) app_.flags.CollectRunning = false;
 }
 
-bool ConsoleWindow::ClaimBus(int i, std::array<bool, kRegisterCount + 1>& pending,
-                             const std::string& waiting) {
+bool ConsoleWindow::ClaimBus(int i, bool write) {
   BoardLink& board = app_.board;
   const auto slot = static_cast<std::size_t>(i);
   if (!board.DeviceAttached) {
+    (write ? RegWriteResult : RegReadResult)[slot] = {.fault = LinkFault::NotAttached};
     NotConnectedFailure(true);
     return false;
   }
   if (board.UsbBusy) {
-    // Queued: the collection loop carries it out once the bus is free.
-    regs.lblUSBStatis.setCaption(waiting);
-    board.RegOpsPending = true;
-    pending[slot] = true;
+    // Queued: it runs as soon as the holder lets the bus go, once however
+    // often it was clicked meanwhile.
+    regs.lblUSBStatis.setCaption(write ? "Wrt_Reg Waiting" + std::to_string(i)
+                                       : std::string("Read_Reg Waiting"));
+    auto& pending = write ? board.RegWritePending : board.RegReadPending;
+    if (!pending[slot]) {
+      pending[slot] = true;
+      board.QueueUntilFree([this, i, write] {
+        (write ? app_.board.RegWritePending : app_.board.RegReadPending)[i] = false;
+        if (unloading_) return;
+        if (write) {
+          cmdWrtReg_Click(i);
+        } else {
+          cmdRDReg_Click(i);
+        }
+      });
+    }
     return false;
   }
-  board.RegOpsPending = false;
   board.UsbBusy = true;
-  pending[slot] = false;
   regs.lblUSBStatis.setCaption("");
   return true;
 }
 
-void ConsoleWindow::cmdWrtReg_Click(int i) {
-  if (i < 0 || i >= kRegCount) return;
+bool ConsoleWindow::cmdWrtReg_Click(int i) {
+  if (i < 0 || i >= kRegCount) return false;
   BoardLink& board = app_.board;
   const auto slot = static_cast<std::size_t>(i);
-  if (!ClaimBus(i, board.RegWritePending, "Wrt_Reg Waiting" + std::to_string(i))) return;
+  if (!ClaimBus(i, true)) return board.DeviceAttached;
   board.DoEvents();
-  CheckDeviceIfNotHeld();
+  board.FrameBegin();
 
   const uint8_t v = HexLowByte(regs.txtRegHex[i].text());
   app_.shared.caches.RegWriteCache[slot] = v;
-  board.I2C_WriteRegister(static_cast<uint8_t>(i), v);
+  const LinkResult result = board.I2C_WriteRegister(static_cast<uint8_t>(i), v);
+  RegWriteResult[slot] = result;
 
-  board.UsbBusy = false;
-  board.RegOpsPending = false;
+  board.ReleaseBus();
   board.DoEvents();
-  ToggleGreen(regs.ShpIndwr[i]);
-  AbortIfNotHeld();
-  RunDeferredRead();
+  if (result.ok()) {
+    ToggleGreen(regs.ShpIndwr[i]);
+  } else {
+    regs.ShpIndwr[i].setFillColor(app_.colors.ColorRed);
+  }
+  board.FrameEnd();
+  return result.ok();
 }
 
-void ConsoleWindow::cmdRDReg_Click(int i) {
-  if (i < 0 || i >= kRegCount) return;
+bool ConsoleWindow::cmdRDReg_Click(int i) {
+  if (i < 0 || i >= kRegCount) return false;
   BoardLink& board = app_.board;
   const auto slot = static_cast<std::size_t>(i);
-  if (!ClaimBus(i, board.RegReadPending, "Read_Reg Waiting")) return;
-  CheckDeviceIfNotHeld();
+  if (!ClaimBus(i, false)) return board.DeviceAttached;
+  board.FrameBegin();
 
-  board.I2C_ReadRegisters(static_cast<uint8_t>(i), 1, 6);
+  const LinkResult result = board.I2C_ReadRegisters(static_cast<uint8_t>(i), 1, 6);
   board.ReplyStatus = ReplyByte(0);
   const uint8_t v = ReplyByte(1);
-  regs.txtRegRd[i].setText(HexByte(v));
-  app_.shared.caches.RegReadCache[slot] = v;
-  ToggleGreen(regs.ShpIndrd[i]);
-  if (regs.txtRegHex[i].text() != regs.txtRegRd[i].text()) {
+  RegReadResult[slot] = result;
+  if (result.ok()) {
+    regs.txtRegRd[i].setText(HexByte(v));
+    app_.shared.caches.RegReadCache[slot] = v;
+    ToggleGreen(regs.ShpIndrd[i]);
+    if (regs.txtRegHex[i].text() != regs.txtRegRd[i].text()) {
+      regs.ShpIndrd[i].setFillColor(app_.colors.ColorRed);
+    }
+    if (i == reg::kIntr && design.mirrorsIntrFlags) ShowIntrFlags(v);
+  } else {
+    // Nothing was read: no value to show or to keep.
+    regs.txtRegRd[i].setText(kNoReading);
     regs.ShpIndrd[i].setFillColor(app_.colors.ColorRed);
   }
-  if (i == reg::kIntr && design.mirrorsIntrFlags) ShowIntrFlags(v);
 
-  AbortIfNotHeld();
-  board.UsbBusy = false;
-  board.RegOpsPending = false;
+  board.FrameEnd();
+  board.ReleaseBus();
   board.DoEvents();
-  RunDeferredRead();
+  return result.ok();
 }
 
 void ConsoleWindow::ShowIntrFlags(uint8_t v) {
@@ -157,13 +166,16 @@ void ConsoleWindow::DriveTestLeds(bool pb6High, bool pb5High) {
 }
 
 void ConsoleWindow::cmdReadAllRegs_Click() {
+  BoardLink& board = app_.board;
+  const int detaches = board.DetachCount;
   for (int i = 0; i < kRegCount; ++i) {
-    if (!app_.board.DeviceAttached) {
-      NotConnectedFailure(false);
+    if (!board.DeviceAttached) {
+      // A board pulled out during the reads was announced by its own message.
+      if (board.DetachCount == detaches) NotConnectedFailure(false);
       return;
     }
     cmdRDReg_Click(i);
-    app_.board.DoEvents();
+    board.DoEvents();
   }
 }
 

@@ -21,6 +21,10 @@ std::optional<int16_t> HexVal(std::string_view text);
 // with no limit on the number of digits ("12345" is 0x45).
 uint8_t HexLowByte(std::string_view text);
 
+// What a box or cell shows in place of a value that was not read: before the
+// first read, or when the read failed.
+inline constexpr const char* kNoReading = "--";
+
 // A byte as two upper-case hex digits: 0x0A -> "0A", 0xF0 -> "F0".
 std::string HexByte(unsigned value);
 

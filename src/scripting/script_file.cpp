@@ -205,7 +205,7 @@ std::variant<LoadedScript, std::string> ParseScript(const std::vector<std::strin
         r[kColDataRd].text = expect;
         if (!expect.empty()) {
           ++script.totalReads;
-          r[kColActRd].text = "--";
+          r[kColActRd].text = kNoReading;
         }
         if (expect.size() >= 2) {
           r.counts.readBytes = FieldByteCount(expect);

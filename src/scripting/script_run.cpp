@@ -80,6 +80,8 @@ void ScriptWindow::RunRowSteps(int r) {
   // nothing to run; running them would set the program's address to 0.
   if (r < 1 || r > LineTotal || r > static_cast<int>(rowCounts.size())) return;
   const ScriptRowCounts& counts = rowCounts[static_cast<std::size_t>(r - 1)];
+  RowWriteResult = {};
+  RowReadResult = {};
 
   vbalGrid1.SetBackColor(r, kColI2CAdr, kCellRed);
   const std::string address = vbalGrid1.text(r, kColI2CAdr);
@@ -152,44 +154,63 @@ bool ScriptWindow::TransferRow(int r, const RowPlan& plan, double failsBefore) {
   // takes the other's reply. A holder further down the stack is mid-transaction:
   // sending now would take its reply, so the row makes no transfer then.
   const bool busAvailable = board.UsbConnected && !board.UsbBusy;
+  const LinkResult unsent{.fault = LinkFault::NotAttached};
   if (busAvailable) {
     board.UsbBusy = true;
     // The row's own address, whatever a row run inside it chose since.
     board.SetI2CAddress(plan.address);
   }
-  if (plan.writeTotal > 0 && busAvailable) Write_I2C(r, plan);
+  bool writeFailed = false;
+  if (plan.writeTotal > 0) {
+    RowWriteResult = busAvailable ? Write_I2C(r, plan) : unsent;
+    writeFailed = !RowWriteResult.ok();
+    // A write the chip did not take fails the row as a wrong read does.
+    if (writeFailed) vbalGrid1.SetBackColor(r, kColDataWr, kCellRed);
+  }
   vbalGrid1.SetText(r, kColActRd, "");
   std::optional<RowRead> data;
-  if (plan.readTotal > 0 && busAvailable && !unloading_) data = Read_I2C(r, plan);
-  if (busAvailable) board.UsbBusy = false;
+  if (plan.readTotal > 0) {
+    if (busAvailable && !unloading_) {
+      data = Read_I2C(r, plan);
+    } else {
+      RowReadResult = unsent;
+    }
+  }
+  if (busAvailable) board.ReleaseBus();
   if (unloading_) return false;
   if (plan.readTotal > 0) {
-    if (!CompareRead(r, data, failsBefore)) return false;
+    if (!CompareRead(r, data, failsBefore, writeFailed)) return false;
     DoEvents();
+  } else if (writeFailed) {
+    if (!CountFail(r, failsBefore)) return false;
   }
   DoEvents();
   return !unloading_;
 }
 
-bool ScriptWindow::CompareRead(int r, const std::optional<RowRead>& read, double failsBefore) {
-  std::string actual;
-  if (read) {
-    for (uint8_t byte : read->data) actual += HexByte(byte);
+bool ScriptWindow::CompareRead(int r, const std::optional<RowRead>& read, double failsBefore,
+                               bool writeFailed) {
+  // Only a good reply has values; a read that failed, or was never made, shows none.
+  const bool data = read.has_value();
+  std::string actual = data ? std::string() : std::string(kNoReading);
+  if (data) {
+    for (uint8_t byte : *read) actual += HexByte(byte);
   }
   vbalGrid1.SetText(r, kColActRd, actual);
   const std::string expected = vbalGrid1.text(r, kColDataRd);
 
-  // No read made (no board), or a reply short of the values asked for, is a
-  // failed comparison whatever was expected: the zeros past its end were never read.
-  const bool data = read && read->complete;
-  if (data && actual == expected) {
+  // Without values there is nothing to compare or capture: whatever was
+  // expected, "00" and X masks included, it is a failed comparison. So is a
+  // row whose write did not go through.
+  const bool good = data && !writeFailed;
+  if (good && actual == expected) {
     if (!Increment(txtRdPass, r)) return false;
     vbalGrid1.SetBackColor(r, kColActRd, kCellGreen);
     DoEvents(2);
     return true;
   }
   const std::size_t x = expected.find('X');
-  if (data && x != std::string::npos) {
+  if (good && x != std::string::npos) {
     if (expected.find("XXXX") != std::string::npos) {
       const int lo = PairValue(Mid(actual, x, 2));
       const int hi = PairValue(Mid(actual, x + 2, 2));
@@ -202,7 +223,13 @@ bool ScriptWindow::CompareRead(int r, const std::optional<RowRead>& read, double
     }
     return true;
   }
+  // A capture from an earlier run is no value of this one.
+  if (!good) vbalGrid1.SetText(r, kColADDecimal, "");
   vbalGrid1.SetBackColor(r, kColActRd, kCellRed);
+  return CountFail(r, failsBefore);
+}
+
+bool ScriptWindow::CountFail(int r, double failsBefore) {
   if (!Increment(txtRdFails, r)) return false;
   const double failsAfter = NumericValue(txtRdFails.text());
   if (chkAOF.checked() && failsAfter > failsBefore) {
@@ -212,61 +239,42 @@ bool ScriptWindow::CompareRead(int r, const std::optional<RowRead>& read, double
   return true;
 }
 
-ScriptWindow::RowRead ScriptWindow::Read_I2C(int r, const RowPlan& plan) {
+std::optional<ScriptWindow::RowRead> ScriptWindow::Read_I2C(int r, const RowPlan& plan) {
   BoardLink& board = app_.board;
   const int readBytes = plan.counts.readBytes;
+  std::vector<uint8_t> frame{static_cast<uint8_t>(readBytes & 0xFF),
+                             static_cast<uint8_t>(plan.address + 1)};
   const std::vector<uint8_t> reg = FieldBytes(vbalGrid1.text(r, kColRegAdr), plan.counts.regBytes);
-  board.TransferPipe = board.BoardPipe;
-  board.TransferLength = static_cast<uint32_t>(reg.size() + 2);
-  board.RedimBuffer(board.TransferLength);
-  board.TransferBuffer[0] = static_cast<uint8_t>(readBytes & 0xFF);
-  board.TransferBuffer[1] = static_cast<uint8_t>(plan.address + 1);
-  std::copy(reg.begin(), reg.end(), board.TransferBuffer.begin() + 2);
-  board.USB_WriteTransfer();
-
-  board.TransferPipe = board.BoardPipe + 128u;
-  board.TransferLength = static_cast<uint32_t>(readBytes + 1);
-  board.RedimBuffer(board.TransferLength);
-  board.USB_ReadTransfer();
+  frame.insert(frame.end(), reg.begin(), reg.end());
+  // The status byte must be the count asked for; one past 255 can never be.
+  RowReadResult =
+      board.Exchange(board.BoardPipe, frame, static_cast<uint32_t>(readBytes + 1),
+                     ReplyRule{static_cast<uint32_t>(readBytes), static_cast<uint32_t>(readBytes + 1)});
   // Taken before the next event point, where a GPIO exchange may reuse the buffer.
-  const std::vector<uint8_t>& reply = board.TransferBuffer;
-  std::vector<uint8_t> data;
-  for (int k = 1; k <= readBytes; ++k) {
-    data.push_back(static_cast<std::size_t>(k) < reply.size() ? reply[static_cast<std::size_t>(k)]
-                                                              : 0);
-  }
-  const bool complete =
-      board.LastUsbStatus == 0 && board.BytesTransferred >= static_cast<uint32_t>(readBytes) + 1;
-  if (reply.empty() || reply[0] != static_cast<uint8_t>(readBytes & 0xFF) || readBytes > 255 ||
-      !complete) {
+  std::optional<RowRead> data;
+  if (RowReadResult.ok()) {
+    const std::vector<uint8_t>& reply = board.TransferBuffer;
+    data.emplace(reply.begin() + 1, reply.begin() + 1 + readBytes);
+  } else {
     vbalGrid1.SetBackColor(r, kColDataRd, kCellRed);
   }
   DoEvents();
-  return {data, complete};
+  return data;
 }
 
-void ScriptWindow::Write_I2C(int r, const RowPlan& plan) {
+LinkResult ScriptWindow::Write_I2C(int r, const RowPlan& plan) {
   BoardLink& board = app_.board;
   DoEvents();
-  std::vector<uint8_t> frame = FieldBytes(vbalGrid1.text(r, kColRegAdr), plan.counts.regBytes);
+  std::vector<uint8_t> frame{static_cast<uint8_t>(plan.writeTotal & 0xFF), plan.address};
+  const std::vector<uint8_t> reg = FieldBytes(vbalGrid1.text(r, kColRegAdr), plan.counts.regBytes);
   const std::vector<uint8_t> data =
       FieldBytes(vbalGrid1.text(r, kColDataWr), plan.counts.writeBytes);
+  frame.insert(frame.end(), reg.begin(), reg.end());
   frame.insert(frame.end(), data.begin(), data.end());
-  board.TransferPipe = board.BoardPipe;
-  board.TransferLength = static_cast<uint32_t>(frame.size() + 2);
-  board.RedimBuffer(board.TransferLength);
-  board.TransferBuffer[0] = static_cast<uint8_t>(plan.writeTotal & 0xFF);
-  board.TransferBuffer[1] = plan.address;
-  std::copy(frame.begin(), frame.end(), board.TransferBuffer.begin() + 2);
-  board.USB_WriteTransfer();
-
-  board.TransferPipe = board.BoardPipe + 128u;
-  board.TransferLength = static_cast<uint32_t>(app_.gpio.GpioFrameLength + 1);
-  board.RedimBuffer(board.TransferLength);
-  board.USB_ReadTransfer();
-  if (board.TransferBuffer[0] != static_cast<uint8_t>((plan.writeTotal + 1) & 0xFF)) {
-    vbalGrid1.SetBackColor(r, kColDataWr, kCellRed);
-  }
+  // The board acknowledges every byte from the address byte on.
+  return board.Exchange(board.BoardPipe, frame,
+                        static_cast<uint32_t>(app_.gpio.GpioFrameLength + 1),
+                        ReplyRule{static_cast<uint32_t>(plan.writeTotal + 1), 1});
 }
 
 void ScriptWindow::cmdExecAll_Click() {
@@ -280,6 +288,9 @@ void ScriptWindow::cmdExecAll_Click() {
   RunningAll = true;
   DoEvents();
   app_.board.StatusForm = &lamps;
+  // A row run alone closes the session after it: open it again, as a single
+  // row does, or no row of the run would reach the chip.
+  if (!app_.board.UsbConnected) app_.board.USB_CheckDevice();
   txtRdFails.setText("0");
   txtRdPass.setText("0");
   const int total = LineTotal;

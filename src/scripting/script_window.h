@@ -125,6 +125,9 @@ class ScriptWindow {
 
   // Executor state.
   bool RunningAll = false;
+  // How the write and the read of the row that ran last went (ok when it had none).
+  LinkResult RowWriteResult;
+  LinkResult RowReadResult;
 
  private:
   // Counts a handler of this window on the stack while it lives.
@@ -151,16 +154,17 @@ class ScriptWindow {
   // The transfers of a register row and the comparison of what it read; false
   // when the row ended early (a failure, or the window closing).
   bool TransferRow(int row, const RowPlan& plan, double failsBefore);
-  // What a register row's read returned: the values (bytes 1.. of the reply,
-  // zeros past its end) and whether the reply held them all.
-  struct RowRead {
-    std::vector<uint8_t> data;
-    bool complete = false;
-  };
-  // `read` is none when no read could be made.
-  bool CompareRead(int row, const std::optional<RowRead>& read, double failsBefore);
-  RowRead Read_I2C(int row, const RowPlan& plan);
-  void Write_I2C(int row, const RowPlan& plan);
+  // The values a register row's read returned (bytes 1.. of the reply).
+  using RowRead = std::vector<uint8_t>;
+  // `read` is none when the read failed or could not be made; a failed write
+  // of the same row fails the comparison too.
+  bool CompareRead(int row, const std::optional<RowRead>& read, double failsBefore,
+                   bool writeFailed);
+  // One more failed comparison; "Abort On fail" stops the run after this row.
+  bool CountFail(int row, double failsBefore);
+  // None when the read failed (Data_Rd turns red).
+  std::optional<RowRead> Read_I2C(int row, const RowPlan& plan);
+  LinkResult Write_I2C(int row, const RowPlan& plan);
   // The register or data bytes of a field: each pair of characters as hex.
   static std::vector<uint8_t> FieldBytes(const std::string& text, int count);
   // Adds one to a counter box; false (after a message) when its text is no number.

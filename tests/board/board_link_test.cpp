@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string_view>
 
 #include "board/gpio.h"
@@ -67,26 +68,50 @@ TEST(FramesTest, RegisterWriteSingleAndMeasurementReadsAtEitherAddress) {
   EXPECT_EQ(h.board().I2CReadAddress, 0x00);
 }
 
-TEST(FramesTest, ShortAndFailedTransfersLeaveZerosAndRedLamps) {
+// The one reply check every caller relies on: each way an exchange can fail,
+// what it is called, and the lamps it leaves (init, attached, info, comm).
+TEST(ReplyCheckTest, EveryFailureOfAnExchangeIsNamedAndTurnsCommRed) {
+  struct Case {
+    const char* name;
+    std::function<void(test::RecordingTransport&)> arm;
+    LinkFault fault;
+    std::string why;
+    Colors lamps;
+  };
+  using sim::Fault;
+  const Case cases[] = {
+      {"good", [](auto&) {}, LinkFault::None, "", {kGreen, kGreen, kGreen, kGreen}},
+      {"short", [](auto& t) { t.board.InjectFault(Fault::ShortReply); }, LinkFault::ShortReply,
+       "the reply was short: 1 of 4 bytes", {kGreen, kGreen, kGreen, kRed}},
+      {"nak", [](auto& t) { t.board.InjectFault(Fault::Nak); }, LinkFault::NotAcknowledged,
+       "the chip at address 88 did not acknowledge (reply status 00)",
+       {kGreen, kGreen, kGreen, kRed}},
+      {"time-out", [](auto& t) { t.board.InjectFault(Fault::Timeout); }, LinkFault::Transfer,
+       "no reply came (time-out)", {kGreen, kGreen, kGreen, kRed}},
+      {"refused", [](auto& t) { t.transferStatus = kUsbIoError; }, LinkFault::Transfer,
+       "the board did not take the transfer (input/output error)", {kGreen, kRed, kGreen, kRed}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HeldLink h;
+    c.arm(h.transport);
+    const LinkResult result = h.board().I2C_ReadRegisters(0x08, 3, 5);
+    EXPECT_EQ(result.fault, c.fault);
+    EXPECT_EQ(result.Why(), c.why);
+    EXPECT_EQ(Lamps(h), c.lamps);
+  }
+
+  // A register write reads no reply: only its transfer can be seen to fail.
   HeldLink h;
-  h.board().I2C_WriteRegister(0x01, 0x86);
-  h.transport.board.InjectFault(sim::Fault::ShortReply);
-  h.board().I2C_ReadRegisters(0x08, 3, 5);
-  EXPECT_EQ(h.board().TransferBuffer, (Bytes{0x03, 0, 0, 0, 0}));
-  EXPECT_EQ(Lamps(h), (Colors{kGreen, kGreen, kGreen, kGreen}));
-
-  h.transport.board.InjectFault(sim::Fault::Timeout);
-  h.board().I2C_ReadRegisters(0x08, 3, 5);
-  EXPECT_EQ(h.board().TransferBuffer, (Bytes{0, 0, 0, 0, 0}));
-  EXPECT_EQ(h.board().LastUsbStatus, kUsbTimeout);
-  EXPECT_EQ(Lamps(h), (Colors{kGreen, kGreen, kGreen, kRed}));
-
-  h.transport.transferStatus = kUsbIoError;
-  h.board().I2C_WriteRegister(0x01, 0x00);
-  EXPECT_EQ(Lamps(h), (Colors{kGreen, kRed, kGreen, kRed}));
+  h.transport.board.InjectFault(sim::Fault::Nak);
+  EXPECT_TRUE(h.board().I2C_WriteRegister(0x01, 0x86).ok());
+  h.transport.transferStatus = kUsbStall;
+  EXPECT_EQ(h.board().I2C_WriteRegister(0x01, 0x86).Why(),
+            "the board did not take the transfer (endpoint stalled)");
+  // A GPIO reply has no status byte, but must hold the four port bytes.
   h.transport.transferStatus = 0;
-  h.board().I2C_WriteRegister(0x01, 0x00);
-  EXPECT_EQ(Lamps(h), (Colors{kGreen, kGreen, kGreen, kRed}));
+  h.transport.board.InjectFault(sim::Fault::ShortReply, 1, 0, sim::FaultPipe::Gpio);
+  EXPECT_EQ(h.app->gpio.cmdGPIO_Write_Click().Why(), "the reply was short: 1 of 4 bytes");
 }
 
 TEST(GpioTest, ExchangeSendsDataBeforeEnablesReadsThePortsBackAndLeavesAReadItInterruptsIntact) {
@@ -157,6 +182,29 @@ TEST(SessionTest, WithoutTheBoardAtStartLampsTurnGreenOnAttachAndEachOperationCh
     h.transport.board.Plug();
   }
   EXPECT_EQ(h.toolkit.sleeps.back(), 100);
+}
+
+TEST(SessionTest, ABoardBackWhileHeldIsTakenUpAndAHeldSessionAScriptRowAbortedReopens) {
+  HeldLink h;
+  const DeviceHandle before = h.board().hDevice;
+  h.transport.board.Unplug();
+  h.board().DoEvents();
+  EXPECT_FALSE(h.board().UsbConnected);
+  h.transport.board.Plug();
+  h.board().DoEvents();  // nobody checks the device while the session is held
+  EXPECT_TRUE(h.board().UsbConnected);
+  EXPECT_NE(h.board().hDevice, before);
+  EXPECT_EQ(h.board().DetachCount, 1);
+  EXPECT_EQ(Lamps(h), (Colors{kGreen, kGreen, kGreen, kBlack}));
+  EXPECT_TRUE(h.board().I2C_ReadRegisters(0x00, 1, 6).ok());
+
+  // A script row run alone aborts the session, held or not; the next
+  // operation's frame opens it again instead of using a dead handle.
+  h.board().USB_Abort();
+  h.board().FrameBegin();
+  EXPECT_TRUE(h.board().UsbConnected);
+  EXPECT_TRUE(h.board().I2C_ReadRegisters(0x00, 1, 6).ok());
+  EXPECT_EQ(h.Count("init"), 1);
 }
 
 TEST(SessionTest, DetachDuringAReadFailsItStopsCollectionAndTellsTheUserOnce) {

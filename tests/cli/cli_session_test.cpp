@@ -8,8 +8,7 @@
 #include <sstream>
 
 #include "cli/cli_run.h"
-#include "cli/cli_session.h"
-#include "support/recording_transport.h"
+#include "cli/in_process.h"
 
 namespace kps::test {
 namespace {
@@ -74,35 +73,6 @@ TEST(ConsoleToolkitTest, AnInterruptReachesTheCommandOnceAndEventsNeverNest) {
   EXPECT_EQ(toolkit.OpenFileDialog({}), "");
 }
 
-// One run of the tool over the recording transport.
-struct InProcess {
-  explicit InProcess(const std::vector<std::string>& args) {
-    std::vector<std::string> all{"--simulated-board"};
-    all.insert(all.end(), args.begin(), args.end());
-    parsed = cli::ParseArguments(all);
-  }
-  int Run() {
-    EXPECT_TRUE(parsed.request) << parsed.error;
-    return cli::Run(*parsed.request, transport, toolkit, out);
-  }
-  cli::ParseResult parsed;
-  RecordingTransport transport;
-  std::ostringstream out, err;
-  std::istringstream in;
-  std::atomic<bool> interrupt{false};
-  ConsoleToolkit toolkit{err, in, false, &interrupt};
-  // After `frames` I2C frames, `then` runs inside the next transfer.
-  void After(int frames, std::function<void()> then) {
-    transport.duringTransfer = [this, frames, then]() mutable {
-      int sent = 0;
-      for (const TransportCall& call : transport.calls) {
-        sent += call.op == "out" && call.pipe == kI2cOutPipe;
-      }
-      if (sent >= frames && then) std::exchange(then, nullptr)();
-    };
-  }
-};
-
 TEST(CliSessionTest, ABoardThisUserMayNotOpenExitsThreeNamingTheUdevRule) {
   InProcess run({"reg", "dump"});
   run.transport.setInterfaceStatus = kUsbAccessDenied;
@@ -149,19 +119,9 @@ TEST(CliSessionTest, CtrlCStopsACollectionAndTheSamplesSoFarAreWritten) {
   EXPECT_FALSE(std::filesystem::exists(dir / "e.csv"));
 }
 
+// What a failed collection reading or script row does is the fault table's
+// (link_faults_test.cpp); here the messages of the other commands.
 TEST(CliSessionTest, BadRepliesAreFailedChecksNotData) {
-  // A NAK in the middle of a collection: it stops there, the samples are
-  // written, and the last one is named as no reading.
-  ScratchDir dir("badreply");
-  InProcess nak({"collect", "--samples", "100", "--interval", "0", "--record", dir / "m.csv"});
-  nak.After(30, [&] { nak.transport.board.InjectFault(sim::Fault::Nak); });
-  EXPECT_EQ(nak.Run(), cli::kExitFailed);
-  EXPECT_NE(FileText(dir / "m.csv").find(", Qty 19\r\n"), std::string::npos);
-  EXPECT_NE(nak.err.str().find("Collection stopped: measurement 18, the last in the file, is no "
-                               "reading: the chip at address 88 did not acknowledge"),
-            std::string::npos)
-      << nak.err.str();
-
   // A reply holding only its status byte.
   InProcess shortReply({"reg", "read", "0", "2"});
   shortReply.After(0, [&] { shortReply.transport.board.InjectFault(sim::Fault::ShortReply); });
@@ -175,10 +135,17 @@ TEST(CliSessionTest, BadRepliesAreFailedChecksNotData) {
   InProcess timeout({"measure"});
   timeout.After(1, [&] { timeout.transport.board.InjectFault(sim::Fault::Timeout); });
   EXPECT_EQ(timeout.Run(), cli::kExitNoBoard);
-  EXPECT_NE(timeout.err.str().find("reading the data registers: the board did not take the "
-                                   "transfer (time-out)."),
+  EXPECT_NE(timeout.err.str().find("reading the data registers: no reply came (time-out)."),
             std::string::npos)
       << timeout.err.str();
+  // A read-back that times out is the read's failure, not the write's.
+  InProcess readBack({"reg", "write", "3", "12"});
+  readBack.After(0, [&] { readBack.transport.board.InjectFault(sim::Fault::Timeout, 1, 1); });
+  EXPECT_EQ(readBack.Run(), cli::kExitNoBoard);
+  EXPECT_EQ(readBack.transport.board.chipRegister(3), 0x12);
+  EXPECT_NE(readBack.err.str().find("reading register 03 back: no reply came (time-out)."),
+            std::string::npos)
+      << readBack.err.str();
 }
 
 TEST(CliSessionTest, CtrlCBeforeTheFirstRowRunsNothingAndStillExports) {

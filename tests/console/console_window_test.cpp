@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <tuple>
 #include <utility>
 
@@ -170,27 +171,47 @@ TEST(ConsoleLimitsTest, ReadShowsTheChipsThresholdsInDecimalAndHex) {
   EXPECT_EQ(Limits(a.c().intr), (Texts{"291", "3243", "123", "CAB", "0", "255", "00", "FF"}));
 }
 
-TEST(ConsoleRegisterPanelTest, BusyBusQueuesOperationsInsteadOfSending) {
+// Operations clicked while a "Read ADs" holds the bus (no collection runs to
+// serve them) wait, and go out in the order clicked once the bus is free;
+// each is served once, and a mark is cleared only when its own operation ran.
+TEST(ConsoleRegisterPanelTest, OperationsFindingTheBusBusyRunInTheOrderClickedWhenItComesFree) {
   Opened h;
   ConsoleWindow& c = h.c();
   BoardLink& board = h.board();
-  // What the collection loop does with the queue is its own test.
-  board.UsbBusy = true;
-  c.cmdWrtReg_Click(3);
-  EXPECT_TRUE(board.RegWritePending[3]);
-  c.cmdRDReg_Click(4);
-  c.cmdReadILimits_Click();
-  EXPECT_TRUE(h.app->shared.LimitsReadPending);
-  EXPECT_TRUE(h.transport.Frames().empty());
-
-  // Once the bus is free the queued operations go out and their marks are cleared.
-  board.UsbBusy = false;
-  c.cmdWrtReg_Click(3);
-  c.cmdReadILimits_Click();
-  EXPECT_EQ(h.Writes(), (RegWrites{{3, 0x00}}));
-  EXPECT_FALSE(board.RegWritePending[3]);
-  EXPECT_FALSE(board.RegOpsPending);
+  c.regs.txtRegHex[3].setText("12");
+  bool clicked = false;
+  bool readPendingSeen = false;
+  h.toolkit.onProcessEvents = [&] {
+    if (!board.UsbBusy || clicked) return;
+    clicked = true;
+    c.cmdWrtReg_Click(3);
+    c.cmdRDReg_Click(4);
+    c.cmdWrtReg_Click(3);  // still waiting: not queued twice
+    c.cmdReadILimits_Click();
+    c.meas.cmdReadAd.Click();
+    EXPECT_TRUE(board.RegWritePending[3] && board.RegReadPending[4] && board.RegOpsPending);
+    EXPECT_TRUE(h.app->shared.LimitsReadPending);
+  };
+  // The read of register 4 runs to its end before the threshold read starts.
+  c.regs.ShpIndrd[4].Subscribe([&] {
+    if (!readPendingSeen) readPendingSeen = h.app->shared.LimitsReadPending;
+  });
+  c.meas.cmdReadAd.Click();
+  h.toolkit.onProcessEvents = nullptr;
+  ASSERT_TRUE(clicked);
+  Texts sent;
+  for (const auto& f : h.transport.Frames()) {
+    if (f.op != "out" || f.pipe != 2) continue;
+    char text[16];
+    std::snprintf(text, sizeof text, "%02X %02X", f.bytes[0], f.bytes[2]);
+    sent.push_back(text);
+  }
+  EXPECT_EQ(sent, (Texts{"03 08", "00 03", "01 04", "01 05", "01 06", "01 07", "01 03", "01 04",
+                         "03 08"}));
+  EXPECT_TRUE(readPendingSeen);
+  EXPECT_FALSE(board.RegWritePending[3] || board.RegReadPending[4] || board.RegOpsPending);
   EXPECT_FALSE(h.app->shared.LimitsReadPending);
+  EXPECT_EQ(c.intr.txtILow[3].text(), "12");  // read after the write clicked before it
 }
 
 TEST(ConsoleRegisterPanelTest, ValueEntryWritesThenReadsBack) {

@@ -38,6 +38,7 @@ uint32_t RecordingTransport::Transfer(DeviceHandle device, uint32_t pipe, bool r
                                       uint8_t* buffer, uint32_t length, uint32_t* transferred,
                                       uint32_t timeoutMs) {
   if (duringTransfer) duringTransfer();
+  if (beforeTransfer) beforeTransfer(pipe, read);
   uint32_t status = transferStatus;
   if (status == 0)
     status = board.Transfer(device, pipe, read, buffer, length, transferred, timeoutMs);

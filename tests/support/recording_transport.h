@@ -49,8 +49,10 @@ class RecordingTransport : public Transport {
   std::deque<uint32_t> resetPipeStatuses;
   // Replies of I2C frames (pipe 130) that stand in for the board's, in turn.
   std::deque<std::vector<uint8_t>> i2cReplies;
-  // Runs inside a transfer, before it reaches the board (to pull the board out mid-way).
+  // Run inside a transfer, before it reaches the board (to pull the board out
+  // mid-way); the second is told which transfer it is.
   std::function<void()> duringTransfer;
+  std::function<void(uint32_t pipe, bool read)> beforeTransfer;
 
   std::vector<TransportCall> calls;
   std::vector<TransportCall> Frames() const;  // only "out" and "in"
