@@ -24,8 +24,8 @@ std::string LinkResult::Why() const {
     case LinkFault::NotAttached:
       return "the board is not attached";
     case LinkFault::Transfer:
-      return std::string(inReply ? "no reply came" : "the board did not take the transfer") +
-             " (" + UsbStatusText(usbStatus) + ")";
+      return std::string(inReply ? "no reply came" : "the board did not take the transfer") + " (" +
+             UsbStatusText(usbStatus) + ")";
     case LinkFault::NotAcknowledged:
       return "the chip at address " + Hex2(address & 0xFEu) +
              " did not acknowledge (reply status " + Hex2(replyStatus) + ")";
@@ -234,9 +234,9 @@ uint32_t BoardLink::Transfer(bool read, Lamp LinkLamps::*lamp) {
   // The buffer is sized to TransferLength before every transfer; never let a
   // caller's mistake make the transport write past it.
   if (TransferBuffer.size() < TransferLength) TransferBuffer.resize(TransferLength, 0);
-  const uint32_t status = transport_.Transfer(hDevice, TransferPipe, read, TransferBuffer.data(),
-                                              TransferLength, &BytesTransferred,
-                                              kTransferTimeoutMs);
+  const uint32_t status =
+      transport_.Transfer(hDevice, TransferPipe, read, TransferBuffer.data(), TransferLength,
+                          &BytesTransferred, kTransferTimeoutMs);
   LastUsbStatus = status;
   ColorStatusLamp(lamp, status == 0 ? colors_.ColorGreen : colors_.ColorRed);
   // A transfer made by a handler that runs here changes LastUsbStatus, but

@@ -58,12 +58,12 @@ enum class LinkFault {
 // and length to tell a reading from a failure.
 struct LinkResult {
   LinkFault fault = LinkFault::None;
-  uint32_t usbStatus = 0;     // of the transfer that failed (LinkFault::Transfer)
-  bool inReply = false;       // that transfer was the read of the reply
-  unsigned replyStatus = 0;   // the reply's first byte as it came
-  uint32_t replyBytes = 0;    // what the reply held
-  uint32_t wantedBytes = 0;   // what its caller uses
-  uint8_t address = 0;        // the I2C address byte of the frame (0: a GPIO exchange)
+  uint32_t usbStatus = 0;    // of the transfer that failed (LinkFault::Transfer)
+  bool inReply = false;      // that transfer was the read of the reply
+  unsigned replyStatus = 0;  // the reply's first byte as it came
+  uint32_t replyBytes = 0;   // what the reply held
+  uint32_t wantedBytes = 0;  // what its caller uses
+  uint8_t address = 0;       // the I2C address byte of the frame (0: a GPIO exchange)
 
   bool ok() const { return fault == LinkFault::None; }
   // In words, for a message: "the chip at address 88 did not acknowledge (reply status 00)".

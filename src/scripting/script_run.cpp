@@ -247,9 +247,9 @@ std::optional<ScriptWindow::RowRead> ScriptWindow::Read_I2C(int r, const RowPlan
   const std::vector<uint8_t> reg = FieldBytes(vbalGrid1.text(r, kColRegAdr), plan.counts.regBytes);
   frame.insert(frame.end(), reg.begin(), reg.end());
   // The status byte must be the count asked for; one past 255 can never be.
-  RowReadResult =
-      board.Exchange(board.BoardPipe, frame, static_cast<uint32_t>(readBytes + 1),
-                     ReplyRule{static_cast<uint32_t>(readBytes), static_cast<uint32_t>(readBytes + 1)});
+  RowReadResult = board.Exchange(
+      board.BoardPipe, frame, static_cast<uint32_t>(readBytes + 1),
+      ReplyRule{static_cast<uint32_t>(readBytes), static_cast<uint32_t>(readBytes + 1)});
   // Taken before the next event point, where a GPIO exchange may reuse the buffer.
   std::optional<RowRead> data;
   if (RowReadResult.ok()) {

@@ -435,9 +435,9 @@ QWidget* ConsoleWidget::BuildRecording(QWidget* parent) {
   grid->addWidget(count, 2, 0);
   grid->addWidget(BindLabel(g.Label11, new QLabel(frame)), 2, 1, 1, 2);
   // Sized for its longest text, so that it appearing moves nothing.
-  grid->addWidget(Steady(BindLabel(g.lblFailedReadings, new QLabel(frame)),
-                         QStringLiteral("00000 failed")),
-                  2, 3);
+  grid->addWidget(
+      Steady(BindLabel(g.lblFailedReadings, new QLabel(frame)), QStringLiteral("00000 failed")), 2,
+      3);
   grid->setColumnStretch(3, 1);
   return frame;
 }

@@ -81,15 +81,26 @@ TEST(ReplyCheckTest, EveryFailureOfAnExchangeIsNamedAndTurnsCommRed) {
   using sim::Fault;
   const Case cases[] = {
       {"good", [](auto&) {}, LinkFault::None, "", {kGreen, kGreen, kGreen, kGreen}},
-      {"short", [](auto& t) { t.board.InjectFault(Fault::ShortReply); }, LinkFault::ShortReply,
-       "the reply was short: 1 of 4 bytes", {kGreen, kGreen, kGreen, kRed}},
-      {"nak", [](auto& t) { t.board.InjectFault(Fault::Nak); }, LinkFault::NotAcknowledged,
+      {"short",
+       [](auto& t) { t.board.InjectFault(Fault::ShortReply); },
+       LinkFault::ShortReply,
+       "the reply was short: 1 of 4 bytes",
+       {kGreen, kGreen, kGreen, kRed}},
+      {"nak",
+       [](auto& t) { t.board.InjectFault(Fault::Nak); },
+       LinkFault::NotAcknowledged,
        "the chip at address 88 did not acknowledge (reply status 00)",
        {kGreen, kGreen, kGreen, kRed}},
-      {"time-out", [](auto& t) { t.board.InjectFault(Fault::Timeout); }, LinkFault::Transfer,
-       "no reply came (time-out)", {kGreen, kGreen, kGreen, kRed}},
-      {"refused", [](auto& t) { t.transferStatus = kUsbIoError; }, LinkFault::Transfer,
-       "the board did not take the transfer (input/output error)", {kGreen, kRed, kGreen, kRed}},
+      {"time-out",
+       [](auto& t) { t.board.InjectFault(Fault::Timeout); },
+       LinkFault::Transfer,
+       "no reply came (time-out)",
+       {kGreen, kGreen, kGreen, kRed}},
+      {"refused",
+       [](auto& t) { t.transferStatus = kUsbIoError; },
+       LinkFault::Transfer,
+       "the board did not take the transfer (input/output error)",
+       {kGreen, kRed, kGreen, kRed}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

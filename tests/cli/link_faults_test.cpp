@@ -140,7 +140,7 @@ const Operation kOperations[] = {
        Rig h;
        RegisterPanel& regs = h.c().regs;
        h.app->shared.caches.RegReadCache[1] = 0x5A;  // what an earlier read left
-       regs.txtRegHex[1].setText("A4");             // a failed read must not look like a match
+       regs.txtRegHex[1].setText("A4");              // a failed read must not look like a match
        Arm(h.transport, hit, 0);
        regs.cmdRDReg[1].Click();
        EXPECT_EQ(regs.txtRegRd[1].text(), "--");
@@ -224,7 +224,8 @@ const Operation kOperations[] = {
        const std::string file = FileText(h.dir / "m.csv");
        EXPECT_TRUE(Has(file, "Qty " + std::to_string(samples - 11)));
        EXPECT_FALSE(Has(file, ", 0, 0\r\n")) << file;
-       EXPECT_TRUE(Has(c.graph.Label18.caption(), "written: 12-05-2026 10:35:12 (1 reading failed)"))
+       EXPECT_TRUE(
+           Has(c.graph.Label18.caption(), "written: 12-05-2026 10:35:12 (1 reading failed)"))
            << c.graph.Label18.caption();
        h.ExpectLinkShown(hit);
        if (hit != Hit::Replug) return;
@@ -317,8 +318,10 @@ const Operation kOperations[] = {
        Arm(run.transport, hit, 1);
        EXPECT_EQ(run.Run(), Unplugs(hit) ? cli::kExitNoBoard : cli::kExitFailed);
        const std::string out = run.out.str();
-       EXPECT_TRUE(Has(out, "line 002  Reg:1 R:1  adr 88  reg 00  expect 71  read --  FAIL (read "
-                            "failed: " + Why(hit, 1) + ")"))
+       EXPECT_TRUE(Has(out,
+                       "line 002  Reg:1 R:1  adr 88  reg 00  expect 71  read --  FAIL (read "
+                       "failed: " +
+                           Why(hit, 1) + ")"))
            << out;
        // A board plugged in again is taken back and the run goes on with it.
        EXPECT_TRUE(Has(out, hit == Hit::Unplug ? "Total 3 Pass 1 Fail 2" : "Total 3 Pass 2 Fail 1"))

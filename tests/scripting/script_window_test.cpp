@@ -312,7 +312,7 @@ TEST(ScriptWindowTest, RunAllReopensTheSessionARowClosedAndWithoutABoardEveryRow
   EXPECT_TRUE(s.Sent().empty());
   EXPECT_EQ(s.t().text(2, kColActRd), "--");
   EXPECT_EQ(s.t().cell(2, kColActRd).back, kCellRed);
-  EXPECT_EQ(s.t().text(3, kColADDecimal), "");  // no capture left from the run before
+  EXPECT_EQ(s.t().text(3, kColADDecimal), "");          // no capture left from the run before
   EXPECT_EQ(s.t().cell(1, kColDataWr).back, kCellRed);  // a write that was never made fails too
   EXPECT_EQ(s.Counters(), "2/0/3");
   EXPECT_TRUE(s.toolkit.messages.empty());

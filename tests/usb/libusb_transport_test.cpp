@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <libusb.h>
 
+#include <array>
 #include <map>
 #include <set>
 
 #include "board/usb_ids.h"
+#include "shell/app_context.h"
+#include "support/fake_toolkit.h"
 
 namespace kps::usb {
 namespace {
@@ -17,6 +20,10 @@ using Clock = std::chrono::steady_clock;
 struct Board {
   int refs = 0;  // references the transport holds
   bool open = false;
+  // Its firmware, as far as register frames go: the last frame on 0x02, and
+  // the chip's registers it writes and reads.
+  std::vector<uint8_t> frame;
+  std::array<uint8_t, 16> regs{};
 };
 
 // libusb on a bus of boards, failing the test on misuse of libusb: a call
@@ -75,11 +82,19 @@ class FakeUsb : public UsbBackend {
     ++stringReads, *text = "s" + std::to_string(index);
     return index == stringTimesOut ? LIBUSB_ERROR_TIMEOUT : 1;
   }
-  int BulkTransfer(libusb_device_handle* h, uint8_t endpoint, uint8_t*, int length, int* count,
+  int BulkTransfer(libusb_device_handle* h, uint8_t endpoint, uint8_t* data, int length, int* count,
                    unsigned int) override {
     *count = length, Op(h, "bulk", endpoint);
     if (halted.contains(endpoint)) return *count /= 2, LIBUSB_ERROR_PIPE;  // stalls part-way
-    return onTransfer ? onTransfer(count) : 0;
+    if (onTransfer) return onTransfer(count);
+    Board& b = *B(h);
+    if (endpoint == 0x02) b.frame.assign(data, data + length);
+    if (endpoint == 0x02 && length == 4 && (data[1] & 1) == 0) b.regs[data[2] & 15] = data[3];
+    if (endpoint == 0x82 && b.frame.size() == 3) {  // a read: status = count, then the values
+      for (int k = 0; k < length; ++k)
+        data[k] = k == 0 ? b.frame[0] : b.regs[(b.frame[2] + k - 1) & 15];
+    }
+    return 0;
   }
   int ClearHalt(libusb_device_handle* h, uint8_t endpoint) override {
     const int result = Op(h, "clearhalt", endpoint);
@@ -279,6 +294,31 @@ TEST_F(TransportTest, ABoardLeavingDuringItsAttachIsClosedOnceAndThenFails) {
   EXPECT_EQ(listener.detached, listener.attached);
   EXPECT_EQ(statuses, (std::vector<uint32_t>{kUsbOk, kUsbNoDevice, kUsbNoDevice}));
   EXPECT_FALSE(board->open);  // closed on the departure, and only once
+}
+
+// The whole program over the transport: a board pulled out and plugged in
+// again while the console holds the session is taken up without a click, and
+// the next write and read-back reach it.
+TEST_F(TransportTest, ABoardBackWhileTheConsoleHoldsTheSessionIsUsedAgain) {
+  test::FakeToolkit toolkit;
+  AppContext app(toolkit, transport, match);
+  board = usb.Plug();
+  app.startup.Show();
+  app.startup.cboTypeSelect.setListIndex(1);  // address 88: the console, the session held
+  EXPECT_TRUE(app.console.loaded() && app.board.SessionHeld);
+  usb.Unplug(board);
+  app.board.DoEvents();
+  Board* again = usb.Plug();
+  app.board.DoEvents();
+  EXPECT_TRUE(app.board.UsbConnected);
+  RegisterPanel& regs = app.console.regs;
+  regs.txtRegHex[1].setText("A4");
+  regs.txtRegHex[1].onKeyPress(13);
+  EXPECT_EQ(again->regs[1], 0xA4);
+  EXPECT_EQ(regs.txtRegRd[1].text(), "A4");
+  EXPECT_EQ(app.console.lamps.Shp_USB_Transfer.fillColor(), app.colors.ColorGreen);
+  EXPECT_EQ(toolkit.messages, Log{kDetachMessage});
+  app.console.Unload();  // closes the session before the transport goes
 }
 
 }  // namespace
