@@ -58,7 +58,8 @@ const char* const kExitHelp =
     "     or a run that ended early (a pause answered Cancel, Ctrl-C)\n"
     "  2  bad usage, or a file that cannot be read or written (the standard output\n"
     "     included)\n"
-    "  3  the board is not available (not attached, cannot be opened) or went away\n";
+    "  3  the board is not available (not attached, cannot be opened), went away\n"
+    "     during the command (even if it came back), or a transfer got no reply\n";
 
 const char* const kRegHelp =
     "Usage: kps-eval-cli [global options] reg read REG [COUNT]\n"
@@ -109,11 +110,11 @@ const char* const kCollectHelp =
     "                  console's)\n"
     "  --append        add the recording to the end of FILE instead of replacing it\n"
     "\n"
-    "A reading that fails (not acknowledged, short, or not taken by the board)\n"
-    "stops the collection; the samples so far are written, the message names the\n"
-    "last one as no reading, and the exit status says the failure. Ctrl-C stops\n"
-    "the collection early; the samples so far are still written once there are\n"
-    "at least nine.\n";
+    "A reading that fails (not acknowledged, short, no reply, or not taken by the\n"
+    "board) is no sample and stops the collection; the samples before it are\n"
+    "written, the message names it, and the exit status says the failure. Ctrl-C\n"
+    "stops the collection early; the samples so far are still written once there\n"
+    "are at least nine.\n";
 
 const char* const kScriptHelp =
     "Usage: kps-eval-cli [global options] script run FILE [--export CSV [--append]]\n"
