@@ -88,11 +88,13 @@ int KeyCode(const QKeyEvent& key) {
 
 // Whether the focus, now on `to`, has moved from `from` to another control of
 // the program: not to a message box or another dialog, not to a drop-down
-// list's popup, not to another application (then nothing of ours has it).
+// list's popup, not to a window outside the program (the board simulator), not
+// to another application (then nothing of ours has it).
 bool IsAnotherControl(const QWidget* to, const QWidget* from) {
   if (to == nullptr || to == from) return false;
   const QWidget* window = to->window();
-  return window->windowType() != Qt::Popup && qobject_cast<const QDialog*>(window) == nullptr;
+  return window->windowType() != Qt::Popup && qobject_cast<const QDialog*>(window) == nullptr &&
+         !window->property(kOutsideTheProgram).toBool();
 }
 
 // A mouse press on another control moves the focus before that control has

@@ -37,6 +37,11 @@ QPushButton* BindButton(Button& model, QPushButton* button);
 QAction* BindMenuItem(MenuItem& model, QAction* action);
 // Fill colour, with the lamp's caption and colour name for accessibility tools.
 LampWidget* BindLamp(Lamp& model, LampWidget* lamp);
+// A window that stands outside the program (the board simulator, which is the
+// bench the board sits on) carries this property set to true: the focus moving
+// into it is no move to another control of the program.
+inline constexpr const char* kOutsideTheProgram = "kpsOutsideTheProgram";
+
 // Text both ways; keys go to onKeyPress as character codes (Enter is 13); the
 // focus moving to another control of the program runs onLostFocus.
 QLineEdit* BindTextBox(TextBox& model, QLineEdit* edit);

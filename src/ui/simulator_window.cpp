@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "ui/bindings.h"
 #include "ui/lamp_widget.h"
 
 namespace kps::ui {
@@ -52,6 +53,9 @@ SimulatorWindow::SimulatorWindow(sim::SimulatedBoard& board, QWidget* parent)
              {6, "PB6", "red", QColor(230, 30, 30)}}} {
   setWindowTitle("Board simulator");
   setObjectName("boardSimulator");
+  // Plugging the board or injecting a fault is not the user leaving a box of
+  // the console: its lost-focus writes must not run.
+  setProperty(kOutsideTheProgram, true);
   // A development aid beside the program: it never decides on its own that
   // the program goes on running, whatever the application's quit rule.
   setAttribute(Qt::WA_QuitOnClose, false);

@@ -135,7 +135,15 @@ class BindingsTest : public QObject {
     QTRY_VERIFY(QApplication::focusWidget() != edit);
     list->hidePopup();
     QCOMPARE(lost, 1);
+    // Nor is a window outside the program (the board simulator).
+    Window bench;
+    bench.setProperty(kOutsideTheProgram, true);
+    bench.Add(new QLineEdit);
+    QVERIFY(bench.ShowActive());
+    QTest::qWait(20);
+    QCOMPARE(lost, 1);
     // A control in another window of the program is.
+    QVERIFY(w.ShowActive());
     edit->setFocus(Qt::MouseFocusReason);
     Window second;
     second.Add(new QLineEdit);
