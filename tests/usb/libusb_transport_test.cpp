@@ -4,10 +4,13 @@
 #include <libusb.h>
 
 #include <array>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
 #include "board/usb_ids.h"
+#include "scripting/script_window.h"
 #include "shell/app_context.h"
 #include "support/fake_toolkit.h"
 
@@ -88,11 +91,16 @@ class FakeUsb : public UsbBackend {
     if (halted.contains(endpoint)) return *count /= 2, LIBUSB_ERROR_PIPE;  // stalls part-way
     if (onTransfer) return onTransfer(count);
     Board& b = *B(h);
-    if (endpoint == 0x02) b.frame.assign(data, data + length);
-    if (endpoint == 0x02 && length == 4 && (data[1] & 1) == 0) b.regs[data[2] & 15] = data[3];
-    if (endpoint == 0x82 && b.frame.size() == 3) {  // a read: status = count, then the values
-      for (int k = 0; k < length; ++k)
-        data[k] = k == 0 ? b.frame[0] : b.regs[(b.frame[2] + k - 1) & 15];
+    if (endpoint == 0x02) {
+      b.frame.assign(data, data + length);
+      const bool write = length > 2 && (data[1] & 1) == 0;
+      for (int k = 3; write && k < length; ++k) b.regs[(data[2] + k - 3) & 15] = data[k];
+    }
+    // A read's reply is the count, then the values; a write's the bytes acknowledged.
+    const bool read = b.frame.size() > 1 && (b.frame[1] & 1) != 0;
+    for (int k = 0; endpoint == 0x82 && k < length; ++k) {
+      if (k == 0) data[0] = static_cast<uint8_t>(read ? b.frame[0] : b.frame.size() - 1);
+      if (k > 0) data[k] = read ? b.regs[(b.frame[2] + k - 1) & 15] : 0;
     }
     return 0;
   }
@@ -298,7 +306,7 @@ TEST_F(TransportTest, ABoardLeavingDuringItsAttachIsClosedOnceAndThenFails) {
 
 // The whole program over the transport: a board pulled out and plugged in
 // again while the console holds the session is taken up without a click, and
-// the next write and read-back reach it.
+// the next write and read-back, collection and script run reach it.
 TEST_F(TransportTest, ABoardBackWhileTheConsoleHoldsTheSessionIsUsedAgain) {
   test::FakeToolkit toolkit;
   AppContext app(toolkit, transport, match);
@@ -317,6 +325,25 @@ TEST_F(TransportTest, ABoardBackWhileTheConsoleHoldsTheSessionIsUsedAgain) {
   EXPECT_EQ(again->regs[1], 0xA4);
   EXPECT_EQ(regs.txtRegRd[1].text(), "A4");
   EXPECT_EQ(app.console.lamps.Shp_USB_Transfer.fillColor(), app.colors.ColorGreen);
+
+  // A collection and a script run on it too.
+  toolkit.onProcessEvents = [&] {
+    if (app.shared.SampleIndex >= 3) app.console.graph.cmdStopData.Click();
+  };
+  app.console.graph.cmdCollectData.Click();
+  toolkit.onProcessEvents = nullptr;
+  EXPECT_GE(app.shared.SampleIndex, 3);
+  EXPECT_EQ(app.shared.FailedReadings, 0);
+  const std::string script = std::filesystem::temp_directory_path() / "kps_usb_replug.txt";
+  std::ofstream(script) << "02,22\n02,,22\n";
+  app.console.rec.mnuScript.Click();
+  ScriptWindow& window = *app.scripts.open().front();
+  toolkit.fileAnswers.push_back(script);
+  window.mnuScript_Read.Click();
+  window.cmdExecAll.Click();
+  std::filesystem::remove(script);
+  EXPECT_EQ(window.txtRdPass.text() + "/" + window.txtRdFails.text(), "1/0");
+  EXPECT_EQ(again->regs[2], 0x22);
   EXPECT_EQ(toolkit.messages, Log{kDetachMessage});
   app.console.Unload();  // closes the session before the transport goes
 }
