@@ -65,9 +65,14 @@ void ConsoleWindow::OptMode_Click(int) {
 
   // The USB path: both port C LEDs change.
   GpioPort& gpio = app_.gpio;
-  for (int i = 0; i < 2; ++i)
-    gpio.ChKLedData_Click(i, !gpio.ChKLedData[static_cast<std::size_t>(i)]);
+  const auto toggleLeds = [&gpio] {
+    for (int i = 0; i < 2; ++i)
+      gpio.ChKLedData_Click(i, !gpio.ChKLedData[static_cast<std::size_t>(i)]);
+  };
+  toggleLeds();
   const bool usbGood = gpio.cmdGPIO_Write_Click().ok();
+  // The board's LEDs did not change: nor does the program's copy of them.
+  if (!usbGood) toggleLeds();
 
   // The I2C path: the identification register answers.
   const bool i2cGood = cmdRDReg_Click(reg::kId);

@@ -97,9 +97,12 @@ TEST(ConsoleConfigTest, TestCommTogglesTheBoardLedsAndReadsTheId) {
   Opened h;
   ConfigControls& cfg = h.c().config;
   // The option is cleared after each test, so it can be clicked again; the
-  // second time the chip does not answer.
-  for (bool nak : {false, true}) {
-    if (nak) h.sim().InjectFault(sim::Fault::Nak);
+  // second time the chip does not answer, the third the GPIO exchange fails
+  // (and the LEDs stay as they were, on the board and in the program).
+  for (int round : {0, 1, 2}) {
+    const bool nak = round > 0;
+    if (round == 1) h.sim().InjectFault(sim::Fault::Nak);
+    if (round == 2) h.sim().InjectFault(sim::Fault::Timeout, 1, 0, sim::FaultPipe::Gpio);
     cfg.OptMode[2].Select();
     EXPECT_EQ(cfg.LblCommTest.caption(), nak ? "Fail" : "Good");
     EXPECT_EQ(cfg.LblCommTest.backColor(), nak ? (Rgb{255, 0, 0}) : (Rgb{0, 128, 0}));
@@ -108,8 +111,10 @@ TEST(ConsoleConfigTest, TestCommTogglesTheBoardLedsAndReadsTheId) {
     if (!nak) {
       EXPECT_EQ(h.c().regs.lblID.caption(), "71");
     }
-    EXPECT_EQ(h.sim().ledLit(0), !nak) << nak;  // each test toggles both LEDs
-    EXPECT_EQ(h.sim().ledLit(1), !nak) << nak;
+    // Each test toggles both LEDs, but a failed exchange toggles nothing.
+    EXPECT_EQ(h.sim().ledLit(0), round == 0) << round;
+    EXPECT_EQ(h.sim().ledLit(1), round == 0) << round;
+    EXPECT_EQ(h.app->gpio.state[3] & 0x03, round == 0 ? 0x03 : 0x00) << round;
   }
 }
 
