@@ -3,17 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/text.h"
+
 namespace kps {
 
 namespace {
 
 constexpr int kAttachWaitPasses = 10000;
-
-std::string Hex2(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
-  return text;
-}
 
 }  // namespace
 
@@ -27,8 +23,8 @@ std::string LinkResult::Why() const {
       return std::string(inReply ? "no reply came" : "the board did not take the transfer") + " (" +
              UsbStatusText(usbStatus) + ")";
     case LinkFault::NotAcknowledged:
-      return "the chip at address " + Hex2(address & 0xFEu) +
-             " did not acknowledge (reply status " + Hex2(replyStatus) + ")";
+      return "the chip at address " + HexByte(address & 0xFEu) +
+             " did not acknowledge (reply status " + HexByte(replyStatus) + ")";
     case LinkFault::ShortReply:
       return "the reply was short: " + std::to_string(replyBytes) + " of " +
              std::to_string(wantedBytes) + " bytes";
