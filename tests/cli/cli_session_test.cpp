@@ -87,19 +87,6 @@ TEST(CliSessionTest, ABoardThisUserMayNotOpenExitsThreeNamingTheUdevRule) {
   EXPECT_EQ(run.out.str(), "");
 }
 
-TEST(CliSessionTest, ABoardPulledOutDuringAScriptExitsThreeAndTheTableIsStillExported) {
-  ScratchDir dir("pulled");
-  std::ofstream(dir / "s.txt") << "01,A4\n01,,A4\n01,,A4\n01,,A4\n";
-  InProcess run({"script", "run", dir / "s.txt", "--export", dir / "s.csv"});
-  run.After(3, [&] { run.transport.board.Unplug(); });
-  EXPECT_EQ(run.Run(), cli::kExitNoBoard);
-  EXPECT_NE(run.err.str().find(kDetachMessage), std::string::npos) << run.err.str();
-  // The rows after the unplug made no transfer and failed.
-  EXPECT_NE(run.out.str().find("Total 3 Pass 1 Fail 2"), std::string::npos) << run.out.str();
-  const std::string csv = FileText(dir / "s.csv");
-  EXPECT_NE(csv.find("END"), std::string::npos) << csv;
-}
-
 TEST(CliSessionTest, CtrlCStopsACollectionAndTheSamplesSoFarAreWritten) {
   ScratchDir dir("interrupted");
   InProcess run({"collect", "--samples", "999", "--interval", "0", "--record", dir / "m.csv"});

@@ -314,7 +314,7 @@ const Operation kOperations[] = {
      [](Hit hit) {
        ScratchDir dir("faults_script");
        std::ofstream(dir / "s.txt") << "00,,71\n00,,71\n00,,71\n";
-       InProcess run({"script", "run", dir / "s.txt"});
+       InProcess run({"script", "run", dir / "s.txt", "--export", dir / "s.csv"});
        Arm(run.transport, hit, 1);
        EXPECT_EQ(run.Run(), Unplugs(hit) ? cli::kExitNoBoard : cli::kExitFailed);
        const std::string out = run.out.str();
@@ -326,6 +326,8 @@ const Operation kOperations[] = {
        // A board plugged in again is taken back and the run goes on with it.
        EXPECT_TRUE(Has(out, hit == Hit::Unplug ? "Total 3 Pass 1 Fail 2" : "Total 3 Pass 2 Fail 1"))
            << out;
+       EXPECT_EQ(Has(run.err.str(), kDetachMessage), Unplugs(hit));
+       EXPECT_TRUE(Has(FileText(dir / "s.csv"), "002,88,00,,71,--,")) << "exported all the same";
      }},
 };
 

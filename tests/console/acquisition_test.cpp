@@ -108,23 +108,6 @@ TEST(ConsoleAcquisitionTest, ReadShowsCountsBytesAndSaturationTransitions) {
   EXPECT_EQ(m.ShpMeas.fillColor(), h.app->colors.ColorGreen);
 }
 
-TEST(ConsoleAcquisitionTest, ReadADsDuringAReadWaitsForItInsteadOfNesting) {
-  Console h;
-  std::string waiting;
-  int clicks = 0;
-  h.toolkit.onProcessEvents = [&] {
-    if (h.app->board.UsbBusy && clicks++ == 0) {
-      h.w.meas.cmdReadAd.Click();
-      waiting = h.w.regs.lblUSBStatis.caption();
-    }
-  };
-  h.w.meas.cmdReadAd.Click();
-  EXPECT_EQ(waiting, "Rd_AD Waiting");
-  // Both reads ran, one's frame and reply after the other's, never interleaved.
-  EXPECT_EQ(h.transport.Ops(), (Texts{"out", "in", "out", "in"}));
-  EXPECT_FALSE(h.app->board.UsbBusy);
-}
-
 TEST(ConsoleAcquisitionTest, ReadsWithoutBoardFailOnceEachAndTheMeasurementStopsCollecting) {
   Console h;
   h.sim().Unplug();

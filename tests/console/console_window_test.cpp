@@ -193,7 +193,8 @@ TEST(ConsoleRegisterPanelTest, OperationsFindingTheBusBusyRunInTheOrderClickedWh
     c.cmdRDReg_Click(4);
     c.cmdWrtReg_Click(3);  // still waiting: not queued twice
     c.cmdReadILimits_Click();
-    c.meas.cmdReadAd.Click();
+    c.meas.cmdReadAd.Click();  // waits too, rather than nest inside the read under way
+    EXPECT_EQ(c.regs.lblUSBStatis.caption(), "Rd_AD Waiting");
     EXPECT_TRUE(board.RegWritePending[3] && board.RegReadPending[4] && board.RegOpsPending);
     EXPECT_TRUE(h.app->shared.LimitsReadPending);
   };
