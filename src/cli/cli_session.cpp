@@ -118,19 +118,7 @@ int Session::Open() {
     console.txtI2CADR_KeyPress(13);
   }
   for (const RegisterWrite& write : request_.writes) {
-    const auto slot = static_cast<std::size_t>(write.reg);
-    console.regs.txtRegHex[write.reg].setText(HexByte(write.value));
-    console.cmdWrtReg_Click(write.reg);
-    const std::string reg = HexByte(static_cast<unsigned>(write.reg));
-    if (const int status = Check("writing register " + reg, console.RegWriteResult[slot]);
-        status != kExitOk) {
-      return status;
-    }
-    // The panel's write asks for no reply: a chip that is not there shows
-    // only when the register is read.
-    console.cmdRDReg_Click(write.reg);
-    if (const int status = Check("reading register " + reg + " back", console.RegReadResult[slot]);
-        status != kExitOk) {
+    if (const int status = WriteAndReadBack(write.reg, write.value); status != kExitOk) {
       return status;
     }
   }
@@ -155,6 +143,21 @@ int Session::NoBoard() {
   }
   toolkit_.ShowMessage(why + ".", MessageButtons::Ok);
   return kExitNoBoard;
+}
+
+int Session::WriteAndReadBack(int i, uint8_t value) {
+  ConsoleWindow& console = app_.console;
+  const auto slot = static_cast<std::size_t>(i);
+  const std::string reg = HexByte(static_cast<unsigned>(i));
+  // The write box and Enter: written, then read back. The panel's write asks
+  // for no reply, so a chip that is not there shows only in the read.
+  console.regs.txtRegHex[i].setText(HexByte(value));
+  console.txtRegHex_KeyPress(i, 13);
+  if (const int status = Check("writing register " + reg, console.RegWriteResult[slot]);
+      status != kExitOk) {
+    return status;
+  }
+  return Check("reading register " + reg + " back", console.RegReadResult[slot]);
 }
 
 int Session::Check(const std::string& what, const LinkResult& result) {
@@ -199,17 +202,8 @@ int Session::RegWrite() {
   int result = kExitOk;
   for (std::size_t k = 0; k < request_.bytes.size(); ++k) {
     const int i = request_.reg + static_cast<int>(k);
-    const auto slot = static_cast<std::size_t>(i);
     const std::string reg = HexByte(static_cast<unsigned>(i));
-    // The write box and Enter: written, then read back.
-    console.regs.txtRegHex[i].setText(HexByte(request_.bytes[k]));
-    console.txtRegHex_KeyPress(i, 13);
-    if (const int status = Check("writing register " + reg, console.RegWriteResult[slot]);
-        status != kExitOk) {
-      return status;
-    }
-    if (const int status = Check("reading register " + reg + " back", console.RegReadResult[slot]);
-        status != kExitOk) {
+    if (const int status = WriteAndReadBack(i, request_.bytes[k]); status != kExitOk) {
       return status;
     }
     const std::string& written = console.regs.txtRegHex[i].text();

@@ -41,6 +41,9 @@ class Session {
   // kExitOk, or (after saying what went wrong) kExitNoBoard when the board or
   // the transfer failed, kExitFailed when the chip did not answer as it should.
   int Check(const std::string& what, const LinkResult& result);
+  // Register i written with `value` and read back through the panel's write
+  // box and Enter; kExitOk, or the status of the first failure.
+  int WriteAndReadBack(int i, uint8_t value);
   // Reads registers through the panel's Rd buttons and prints them.
   int ReadRegisters(int first, int count, bool names);
   // A file the command will write can be: its folder exists and it is no
