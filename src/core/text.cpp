@@ -33,6 +33,22 @@ std::optional<int16_t> HexVal(std::string_view text) {
   return static_cast<int16_t>(static_cast<uint16_t>(value));
 }
 
+std::optional<unsigned> ParseHex(std::string_view text, unsigned maxValue) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+  if (text.empty()) return std::nullopt;
+  unsigned long long value = 0;
+  for (char c : text) {
+    const int d = HexDigit(c);
+    if (d < 0) return std::nullopt;
+    value = value * 16 + static_cast<unsigned>(d);
+    if (value > maxValue) return std::nullopt;
+  }
+  return static_cast<unsigned>(value);
+}
+
 uint8_t HexLowByte(std::string_view text) {
   unsigned value = 0;
   for (char c : text) {

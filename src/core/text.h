@@ -21,6 +21,14 @@ std::optional<int16_t> HexVal(std::string_view text);
 // with no limit on the number of digits ("12345" is 0x45).
 uint8_t HexLowByte(std::string_view text);
 
+// The value of a text that must be hex and nothing else, for what a user types
+// into an address or register box: blanks around it, an optional "0x" or "0X"
+// prefix, then one or more hex digits of either case and no other character,
+// spelling at most `maxValue` (leading zeros allowed). nullopt for anything else,
+// the empty text included: "8a", " 0x8A ", "008A" are 0x8A; "G1", "zz", "0x",
+// "1 2", "-1" are refused.
+std::optional<unsigned> ParseHex(std::string_view text, unsigned maxValue);
+
 // What a box or cell shows in place of a value that was not read: before the
 // first read, or when the read failed.
 inline constexpr const char* kNoReading = "--";

@@ -19,6 +19,14 @@ TEST(HexValTest, ReadsDigitsUpToTheFirstNonDigitAndFitsSixteenBits) {
   // A register value keeps the low byte of any number of digits.
   EXPECT_EQ(HexLowByte("123456789ABCDEF0123"), 0x23);
   EXPECT_EQ(HexLowByte("5G"), 0x05);
+  // Typed hex is all hex or refused.
+  const std::pair<const char*, std::optional<unsigned>> typed[] = {
+      {"8a", 0x8A},  {" 0x8A\t", 0x8A}, {"0XfF", 0xFF},       {"008A", 0x8A},
+      {"100", {}},   {"G1", {}},         {"zz", {}},           {"0x", {}},
+      {"", {}},      {"1 2", {}},        {"-1", {}},           {"5G", {}},
+      {"0x0x1", {}}, {"00000000000000000000FF", 0xFF}, {"FFFFFFFFFFFFFFFFFFFF", {}}};
+  for (const auto& [text, value] : typed) EXPECT_EQ(ParseHex(text, 0xFF), value) << text;
+  EXPECT_EQ(ParseHex("FFFF", 0xFFFF), 0xFFFFu);
   EXPECT_EQ(HexByte(0x0A), "0A");
   EXPECT_EQ(HexText(0x1FF), "1FF");
 }
