@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
+#include <utility>
 
 #include "core/text.h"
 
@@ -71,17 +73,38 @@ void ScrollTrace(PixelSurface& picture, Trace& t, int start, uint32_t color,
     pen(x, int64_t{v} + 1);
     pen(x, int64_t{v} - 1);
 
-    const int64_t from = pen.Bound(newRow);
-    const int64_t to = pen.Bound(t[x + 2]);
-    const int64_t step = from <= to ? 1 : -1;
-    for (int64_t y = from;; y += step) {
-      pen(x, y);
-      if (y == to) break;
+    // Joined to the right neighbour's new point; the newest column has none.
+    if (x + 1 < kNewestIndex) {
+      const int64_t from = pen.Bound(newRow);
+      const int64_t to = pen.Bound(t[x + 2]);
+      const int64_t step = from <= to ? 1 : -1;
+      for (int64_t y = from;; y += step) {
+        pen(x, y);
+        if (y == to) break;
+      }
     }
 
     t[x] = v;
   }
   picture.Refresh();
+}
+
+// The grid's steps, shared by the grid and the labels placed on it.
+int ColumnStepOf(int width) {
+  return static_cast<int>(RoundHalfEven((width - 1) / 10.0));
+}
+int RowStepOf(int height) {
+  return static_cast<int>(RoundHalfEven(height / 10.0));
+}
+
+std::optional<int32_t> RowOnScale(double count, int32_t scaleMin, int32_t scaleMax) {
+  // In double: the difference of two extreme scale ends does not fit 32 bits.
+  const double step = LabelStep(static_cast<double>(scaleMax) - static_cast<double>(scaleMin));
+  if (step == 0) return std::nullopt;
+  const double row = kBottomRow - (count - scaleMin) / step * kGridRowStep;
+  if (std::isnan(row) || row >= kBottomRow) return kBottomRow;
+  if (row < 1) return 1;  // the three-pixel point stays on the picture
+  return static_cast<int32_t>(RoundHalfEven(row));
 }
 
 // "##.00": two decimals, halves away from zero, no zero before the point.
@@ -125,20 +148,18 @@ bool IsNumber(const std::string& text, std::size_t& begin, std::size_t& end) {
 
 }  // namespace
 
-StripChart::StripChart() : GraphBackground(kBackgroundSize, kWhite) {
+StripChart::StripChart()
+    : TimeLabels(SampleTimeLabels()), GraphBackground(kBackgroundSize, kWhite) {
   AlsTrace.fill(1);
   ProxTrace.fill(1);
-  for (int i = 0; i < 11; ++i) TimeLabels[i] = std::to_string(40 * i);
 }
 
 std::optional<int32_t> StripChart::GraphRow(double count) const {
-  // In double: the difference of two extreme scale ends does not fit 32 bits.
-  const double span = static_cast<double>(ScaleMax) - static_cast<double>(ScaleMin);
-  if (span == 0) return std::nullopt;
-  const double row = kGraphRows - (count - ScaleMin) * (kGraphRows / span);
-  if (std::isnan(row) || row >= kGraphRows) return kGraphRows;
-  if (row < 1) return 1;
-  return static_cast<int32_t>(RoundHalfEven(row));
+  return RowOnScale(count, ScaleMin, ScaleMax);
+}
+
+std::optional<int32_t> StripChart::GraphRow2(double count) const {
+  return RowOnScale(count, ScaleMin2, ScaleMax2);
 }
 
 void StripChart::CaptureGraph(const PixelSurface& picture) {
@@ -170,9 +191,9 @@ void StripChart::ScrollAlsTrace(PixelSurface& picture, int start) {
   ScrollTrace(picture, AlsTrace, start, TraceColor, GraphBackground);
 }
 
-void StripChart::PlotTrace(PixelSurface& picture, const Trace& trace) const {
+void StripChart::PlotTrace(PixelSurface& picture, const Trace& trace, int columns) const {
   const Pen pen(picture, kTraceRed);
-  for (int x = std::min(picture.width(), kTraceSize) - 1; x >= 0; --x) {
+  for (int x = std::min({picture.width(), columns, kTraceSize}) - 1; x >= 0; --x) {
     const int64_t y = trace[x];
     pen(x, y);
     pen(x, y + 1);
@@ -183,41 +204,95 @@ void StripChart::PlotTrace(PixelSurface& picture, const Trace& trace) const {
 }
 
 void StripChart::DrawTrace(PixelSurface& picture) {
+  constexpr int kStepColumns = 50;
+  constexpr int kSteps = 8;
   AlsTrace.fill(1);
-  for (int k = 1; k <= 8; ++k) {
-    const auto row =
-        static_cast<int32_t>(RoundHalfEven(kGraphRows - 100.0 * k * kGraphRows / 1000));
-    std::fill_n(AlsTrace.begin() + 50 * (k - 1), 50, row);
+  for (int k = 1; k <= kSteps; ++k) {
+    std::fill_n(AlsTrace.begin() + kStepColumns * (k - 1), kStepColumns,
+                *RowOnScale(100.0 * k, 0, 1000));
   }
-  PlotTrace(picture, AlsTrace);
+  PlotTrace(picture, AlsTrace, kStepColumns * kSteps);
 }
 
 void StripChart::DrawGridLabels2(PixelSurface& labels, const PixelSurface& graph) const {
-  const int graphWidth = graph.width();
-  const int graphHeight = graph.height();
+  const int width = graph.width();
+  const int height = graph.height();
+  const int graphRight = kGraphLeft + width;  // the first column past the graph
   labels.Clear();
   const int th = labels.TextHeight("Yy");
-  const int tw = labels.TextWidth("W");
+  const int space = std::max(labels.TextWidth(" "), 1);
 
-  // Value labels stand a little below their grid line, index 0 at the bottom.
-  const int rowStep = graphHeight / 10;
+  // Each value label is centred on the grid line it names, index 0 on the
+  // bottom row; the columns stand off the graph far enough for a coloured edge.
+  constexpr int kColumnGap = 5;
+  const int rowStep = RowStepOf(height);
+  int topLine = height - 1;
   for (int i = 0; i < 11; ++i) {
-    const int y = graphHeight - i * rowStep;
-    if (y < 0) break;
-    const auto textY = static_cast<int>(RoundHalfEven(y + th / 1.5));
-    labels.DrawText(tw, textY, Format00000(ScaleLabels[i]));
-    labels.DrawText(tw + 450, textY, Format00000(ScaleLabels2[i]));
+    const int line = height - 1 - i * rowStep;
+    if (line < 0 || (i > 0 && rowStep <= 0)) break;
+    topLine = line;
+    const int y = kGraphTop + line - th / 2;
+    const std::string left = Format00000(ScaleLabels[i]);
+    labels.DrawText(std::max(kGraphLeft - kColumnGap - labels.TextWidth(left), 0), y, left);
+    labels.DrawText(graphRight + kColumnGap - 1, y, Format00000(ScaleLabels2[i]));
   }
-  labels.DrawText(tw, 340, AxisTitle[0]);
-  labels.DrawText(tw + 450, 340, AxisTitle[1]);
+  // With a scale of its own for each trace, each column's edge of the grid
+  // takes the colour of the trace it measures.
+  if (TwoScales) {
+    for (int y = kGraphTop + topLine; y < kGraphTop + height; ++y) {
+      for (const int dx : {2, 3}) {
+        labels.SetPixel(kGraphLeft - dx, y, kTraceBlue);
+        labels.SetPixel(graphRight + dx - 2, y, kTraceRed);
+      }
+    }
+  }
 
-  constexpr int kTimeY = 325;
-  const auto columnStep = static_cast<int>(RoundHalfEven(graphWidth / 10.0));
-  for (int j = 0; j <= 10; ++j)
-    labels.DrawText(4 * tw + j * columnStep, kTimeY, TimeLabels[10 - j]);
+  // Under the graph: the time labels, the axis titles beside them, and a line
+  // with the sample count and the time unit.
+  const int timeY = kGraphTop + height + 1;
+  const int titleY = timeY + 15;
+  labels.DrawText(std::max(kGraphLeft - kColumnGap - labels.TextWidth(AxisTitle[0]), 0), titleY,
+                  AxisTitle[0]);
+  labels.DrawText(
+      std::min(graphRight + kColumnGap - 1, labels.width() - labels.TextWidth(AxisTitle[1])),
+      titleY, AxisTitle[1]);
 
+  // A time label is centred under the vertical line it names (index 0, "0",
+  // under the right edge) and kept within the graph's width. Labels too wide
+  // for every line go on every k-th line, counted from the right, with at
+  // least a blank between neighbours.
+  const int columnStep = ColumnStepOf(width);
+  const auto extent = [&](int index) {
+    const std::string& text = TimeLabels.texts[static_cast<std::size_t>(index)];
+    const int w = labels.TextWidth(text);
+    const int centre = kGraphLeft + (10 - index) * columnStep;
+    const int x = std::clamp(centre - w / 2, kGraphLeft, std::max(kGraphLeft, graphRight - w));
+    return std::pair{x, x + w};
+  };
+  for (const int every : {1, 2, 5, 10, 11}) {
+    bool apart = true;
+    int nextLeft = std::numeric_limits<int>::max();  // of the label to the right
+    for (int index = 0; index <= 10; index += every) {
+      const auto [from, to] = extent(index);
+      apart = apart && to + space <= nextLeft;
+      nextLeft = from;
+    }
+    if (!apart) continue;
+    for (int index = 0; index <= 10; index += every)
+      labels.DrawText(extent(index).first, timeY,
+                      TimeLabels.texts[static_cast<std::size_t>(index)]);
+    break;
+  }
+
+  const int captionY = timeY + th + 5;
   const auto totalX = static_cast<int>(RoundHalfEven(labels.width() / 11.0) / 5);
-  labels.DrawText(totalX, kTimeY + th + 5, std::string(21, ' ') + "Total 400 Samples");
+  const std::string caption = std::string(21, ' ') + "Total 400 Samples";
+  labels.DrawText(totalX, captionY, caption);
+  // The time unit centred under the graph, clear of the caption.
+  const int captionEnd = totalX + labels.TextWidth(caption) + space;
+  const int unitWidth = labels.TextWidth(TimeLabels.unit);
+  labels.DrawText(std::max(kGraphLeft + (width - unitWidth) / 2, captionEnd), captionY,
+                  TimeLabels.unit);
   labels.Refresh();
 }
 
@@ -234,7 +309,7 @@ void DrawGrid(PixelSurface& picture) {
     if (fromBottom < height) picture.SetPixel(x, height - 1 - static_cast<int>(fromBottom), kBlack);
   };
 
-  const long long columnStep = RoundHalfEven(lastColumn / 10.0);
+  const long long columnStep = ColumnStepOf(lastColumn + 1);
   if (columnStep > 0) {
     for (long long x = columnStep; x <= lastColumn; x += columnStep) {
       for (int y = 0; y < height; ++y) put(static_cast<int>(x), y);
@@ -243,7 +318,7 @@ void DrawGrid(PixelSurface& picture) {
   }
 
   // A picture under five rows has no tenths: only the bottom line.
-  const long long rowStep = RoundHalfEven(height / 10.0);
+  const long long rowStep = RowStepOf(height);
   for (int x = 0; x <= lastColumn; ++x) {
     if (rowStep > 0) {
       for (long long y = 0; y <= height; y += rowStep) put(x, y);
@@ -255,18 +330,29 @@ void DrawGrid(PixelSurface& picture) {
   picture.Refresh();
 }
 
+double LabelStep(double span) {
+  if (span == 0 || std::isnan(span)) return 0;
+  return std::copysign(std::ceil(std::fabs(span) / 10), span);
+}
+
 std::array<std::string, 11> ScaleLabelTexts(int32_t scaleMin, int32_t span) {
-  const long long step = RoundHalfEven(span / 10.0);
+  const auto step = static_cast<long long>(LabelStep(span));
   std::array<std::string, 11> labels;
   for (int i = 0; i < 11; ++i) labels[i] = std::to_string(scaleMin + i * step);
   return labels;
 }
 
-std::array<std::string, 11> TimeLabelTexts(int32_t intervalMs) {
-  std::array<std::string, 11> labels;
-  labels[0] = "0.00";
+TimeLabelSet SampleTimeLabels() {
+  TimeLabelSet labels{.texts = {}, .unit = "samples"};
+  for (int i = 0; i < 11; ++i) labels.texts[i] = std::to_string(40 * i);
+  return labels;
+}
+
+TimeLabelSet TimeLabelTexts(int32_t intervalMs) {
+  TimeLabelSet labels{.texts = {}, .unit = "seconds"};
+  labels.texts[0] = "0.00";
   // Seconds covered by 40 i samples, in the order the figures were always formed.
-  for (int i = 1; i < 11; ++i) labels[i] = Hundredths(intervalMs / 1000.0 * 400 * i / 10);
+  for (int i = 1; i < 11; ++i) labels.texts[i] = Hundredths(intervalMs / 1000.0 * 400 * i / 10);
   return labels;
 }
 

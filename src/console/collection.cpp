@@ -140,7 +140,7 @@ void ConsoleWindow::CollectionPass(Pacing& p) {
     }
 
     // With no scale span (maximum = minimum) the newest row keeps the previous one.
-    if (const auto row = chart.GraphRow(s.AlsIrCount)) chart.AlsTrace[403] = *row;
+    if (const auto row = chart.GraphRow2(s.AlsIrCount)) chart.AlsTrace[403] = *row;
     if (s.SampleIndex < kLastSlot) ++s.SampleIndex;
     if (const auto row = chart.GraphRow(s.ProxCount)) chart.ProxTrace[403] = *row;
 

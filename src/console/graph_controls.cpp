@@ -24,29 +24,43 @@ int32_t Span(int32_t high, int32_t low) {
   return Whole(static_cast<double>(high) - static_cast<double>(low));
 }
 
+// Both scales from their boxes: the left one from txtScale and txtScaleMin, the
+// right one from txtScale2 and txtScaleMin2 where it is a scale of its own, else
+// the left one; and the labels of both columns.
+void TakeScales(StripChart& chart, const GraphControls& graph) {
+  chart.ScaleMax = Whole(NumericValue(graph.txtScale.text()) + 1);
+  chart.ScaleMin = Whole(NumericValue(graph.txtScaleMin.text()));
+  chart.ScaleSpan = Span(chart.ScaleMax, chart.ScaleMin);
+  if (chart.TwoScales) {
+    chart.ScaleMax2 = Whole(NumericValue(graph.txtScale2.text()) + 1);
+    chart.ScaleMin2 = Whole(NumericValue(graph.txtScaleMin2.text()));
+    chart.ScaleSpan2 = Span(chart.ScaleMax2, chart.ScaleMin2);
+  } else {
+    chart.ScaleMax2 = chart.ScaleMax;
+    chart.ScaleMin2 = chart.ScaleMin;
+    chart.ScaleSpan2 = chart.ScaleSpan;
+  }
+  chart.ScaleLabels = ScaleLabelTexts(chart.ScaleMin, chart.ScaleSpan);
+  chart.ScaleLabels2 = ScaleLabelTexts(chart.ScaleMin2, chart.ScaleSpan2);
+}
+
 }  // namespace
 
 void ConsoleWindow::PrepareGraph() {
   BoardLink& board = app_.board;
   PixelSurface& picture = graph.Picture1.surface();
   // Until the interval box is first left, the time axis counts samples.
-  for (int i = 0; i <= 10; ++i)
-    chart.TimeLabels[static_cast<std::size_t>(i)] = std::to_string(40 * i);
+  chart.TimeLabels = SampleTimeLabels();
   meas.Label36.setVisible(false);
 
-  // Both label columns from their own boxes; the left column's scale is the one in force.
+  // Where the second scale's box is shown, the right column is the ALS/IR
+  // trace's own scale; elsewhere both traces share the left one.
+  chart.TwoScales = graph.txtScale2.visible();
   graph.txtScale2.setText("4095");
   graph.txtScale.setText("4095");
   graph.txtScaleMin.setText("0");
   graph.txtScaleMin2.setText("0");
-  auto scaleFrom = [this](const TextBox& max, const TextBox& min) {
-    chart.ScaleMax = Whole(NumericValue(max.text()) + 1);
-    chart.ScaleMin = Whole(NumericValue(min.text()));
-    chart.ScaleSpan = Span(chart.ScaleMax, chart.ScaleMin);
-    return ScaleLabelTexts(chart.ScaleMin, chart.ScaleSpan);
-  };
-  chart.ScaleLabels2 = scaleFrom(graph.txtScale2, graph.txtScaleMin2);
-  chart.ScaleLabels = scaleFrom(graph.txtScale, graph.txtScaleMin);
+  TakeScales(chart, graph);
   chart.ResetTraces(410);
 
   // The grid becomes the background every trace scrolls over.
@@ -61,11 +75,8 @@ void ConsoleWindow::PrepareGraph() {
 }
 
 void ConsoleWindow::cmdScale_Click() {
-  chart.ScaleMax = Whole(NumericValue(graph.txtScale.text()) + 1);
-  chart.ScaleMin = Whole(NumericValue(graph.txtScaleMin.text()));
-  chart.ScaleSpan = Span(chart.ScaleMax, chart.ScaleMin);
+  TakeScales(chart, graph);
   if (!Pump()) return;
-  chart.ScaleLabels = ScaleLabelTexts(chart.ScaleMin, chart.ScaleSpan);
   chart.DrawGridLabels2(graph.Picture2.surface(), graph.Picture1.surface());
   chart.RestoreGraph(graph.Picture1.surface());
   Pump();
@@ -75,29 +86,32 @@ void ConsoleWindow::cmdAutoScale_Click() {
   BoardLink& board = app_.board;
   ConsoleShared& s = app_.shared;
   RunFlags& flags = app_.flags;
-  const bool enough = s.SampleIndex > 5 &&
-                      std::fabs(s.ProxHistory[static_cast<std::size_t>(s.SampleIndex - 1)]) > 0;
-  if (!enough) {
+  if (s.SampleIndex <= 5) {
+    app_.toolkit.ShowMessage(
+        "Automatic Re-Scale fits the graph to the samples collected: collect at least 6 "
+        "samples first.",
+        MessageButtons::Ok);
     Pump();
     return;
   }
   if (!Pump()) return;
   chart.AxisTitle = {"Scaled", "Scaled"};
-  // The proximity history alone sets the scale of both traces.
-  double peak = -99999;
+  double proxPeak = -99999;
+  double alsPeak = -99999;
   for (int i = 1; i <= s.SampleIndex; ++i) {
-    peak = std::max(peak, s.ProxHistory[static_cast<std::size_t>(i)]);
+    proxPeak = std::max(proxPeak, s.ProxHistory[static_cast<std::size_t>(i)]);
+    alsPeak = std::max(alsPeak, s.AlsHistory[static_cast<std::size_t>(i)]);
   }
-  graph.txtScale.setText(SignedBlank(Whole(std::floor(peak * 1.15))));
+  // Each scale fits the peak of the traces drawn on it, with 15 % to spare.
+  const auto fit = [](double peak) { return SignedBlank(Whole(std::floor(peak * 1.15))); };
+  graph.txtScale.setText(fit(chart.TwoScales ? proxPeak : std::max(proxPeak, alsPeak)));
+  if (chart.TwoScales) graph.txtScale2.setText(fit(alsPeak));
   if (!Pump()) return;
-  chart.ScaleMin = 0;
-  chart.ScaleMax = Whole(NumericValue(graph.txtScale.text()) + 1);
   graph.txtScaleMin.setText("0");
+  graph.txtScaleMin2.setText("0");
   flags.CollectRunning = false;
-  chart.ScaleSpan = Whole(std::fabs(static_cast<double>(chart.ScaleMin)) + chart.ScaleMax);
+  TakeScales(chart, graph);
   if (!Pump()) return;
-  chart.ScaleLabels = ScaleLabelTexts(chart.ScaleMin, chart.ScaleSpan);
-  chart.ScaleLabels2 = chart.ScaleLabels;
   flags.CollectRunning = false;
   if (!Pump()) return;
   if (board.UsbBusy) {

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
+#include <optional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/memory_surface.h"
 
@@ -31,12 +35,14 @@ std::set<int> Span(int from, int to, std::set<int> rows = {}) {
   return rows;
 }
 
-TEST(StripChartTest, GraphRowMapsTheScaleOntoRowsOneTo304) {
-  // {scale min, scale max, count, row}: 4095 gives 0.07, raised to row 1; the last scale spans
-  // more than 32 bits.
+TEST(StripChartTest, GraphRowPutsTheScaleOnTheGridLines) {
+  // {scale min, scale max, count, row}: the minimum on the bottom row 303, each label step 30
+  // rows up, the top label (4100 for 0..4096; 20 for 0..14, a step of 2) on the top line, row 3;
+  // above it row 1 at most. The last scale spans more than 32 bits.
   const double cases[][4] = {
-      {0, 4096, -10, 304},  {0, 4096, 4095, 1},   {0, 4096, 2048, 152},
-      {0, 4096, kNan, 304}, {100, 600, 350, 152}, {kIntMin, kIntMax, 0, 152},
+      {0, 4096, 0, 303},  {0, 4096, -10, 303},        {0, 4096, kNan, 303}, {0, 4096, 2050, 153},
+      {0, 4096, 4095, 3}, {0, 4096, 4100, 3},         {0, 4096, 9999, 1},   {100, 600, 350, 153},
+      {0, 14, 20, 3},     {kIntMin, kIntMax, 0, 153},
   };
   for (const auto& [min, max, count, row] : cases) {
     StripChart chart;
@@ -45,9 +51,12 @@ TEST(StripChartTest, GraphRowMapsTheScaleOntoRowsOneTo304) {
     EXPECT_EQ(chart.GraphRow(count), static_cast<int32_t>(row))
         << min << ".." << max << " " << count;
   }
+  // The right scale is the ALS/IR trace's own.
   StripChart flat;
   flat.ScaleMin = flat.ScaleMax = 500;
+  flat.ScaleMax2 = 1000;
   EXPECT_EQ(flat.GraphRow(500), std::nullopt);
+  EXPECT_EQ(flat.GraphRow2(500), 153);
 }
 
 TEST(GridTest, LinesAtEveryTenthCountedFromTheBottomRow) {
@@ -115,7 +124,9 @@ TEST(StripChartTest, ScrollMovesTheTraceOneColumnLeftFromTheStartColumn) {
     EXPECT_EQ(RowsOf(picture, 12, kGreen), Span(1, 91));
     EXPECT_EQ(RowsOf(picture, 29, kGreen), Span(0, 303));  // a connector across the graph
     EXPECT_EQ(RowsOf(picture, 30, kGreen), Span(0, 1));    // the point itself is off the graph
-    EXPECT_EQ(RowsOf(picture, 402, kGreen), Span(1, 51));  // joined to index 404, row 1
+    // The newest point is joined to the one before it, and to nothing on its right.
+    EXPECT_EQ(RowsOf(picture, 401, kGreen), Span(0, 50));
+    EXPECT_EQ(RowsOf(picture, 402, kGreen), Span(49, 51));
   }
 }
 
@@ -125,26 +136,29 @@ TEST(StripChartTest, DrawTraceGivesARedStaircaseOverThePicture) {
   StripChart chart;
   chart.AlsTrace.fill(77);
   chart.DrawTrace(picture);
-  const int steps[] = {274, 243, 213, 182, 152, 122, 91, 61};
+  // 100 to 800 of a 1000-count scale: on the grid lines 1 to 8; nothing right of the steps.
   for (int x = 0; x < 404; ++x) {
-    const int row = x < 400 ? steps[x / 50] : 1;
-    ASSERT_EQ(RowsOf(picture, x, kTraceRed), Span(row - 1, row + 1)) << "column " << x;
-    ASSERT_EQ(chart.AlsTrace[x], row) << "index " << x;
+    const int row = 273 - 30 * (x / 50);
+    ASSERT_EQ(RowsOf(picture, x, kTraceRed), x < 400 ? Span(row - 1, row + 1) : std::set<int>{})
+        << "column " << x;
+    ASSERT_EQ(chart.AlsTrace[x], x < 400 ? row : 1) << "index " << x;
   }
-  EXPECT_EQ(chart.AlsTrace[410], 1);
   EXPECT_EQ(picture.Pixel(200, 10), kBlack);  // drawn over, nothing erased
-  EXPECT_EQ(picture.refreshes, 18);           // every 25 columns and at the end
+  EXPECT_EQ(picture.refreshes, 17);           // every 25 columns and at the end
 }
 
 using Labels = std::array<std::string, 11>;
 
 TEST(StripChartTest, AxisLabelTexts) {
-  EXPECT_EQ(TimeLabelTexts(50), (Labels{"0.00", "2.00", "4.00", "6.00", "8.00", "10.00", "12.00",
-                                        "14.00", "16.00", "18.00", "20.00"}));
-  EXPECT_EQ(TimeLabelTexts(10), (Labels{"0.00", ".40", ".80", "1.20", "1.60", "2.00", "2.40",
-                                        "2.80", "3.20", "3.60", "4.00"}));
+  EXPECT_EQ(TimeLabelTexts(50), (TimeLabelSet{{"0.00", "2.00", "4.00", "6.00", "8.00", "10.00",
+                                               "12.00", "14.00", "16.00", "18.00", "20.00"},
+                                              "seconds"}));
+  EXPECT_EQ(TimeLabelTexts(10).texts, (Labels{"0.00", ".40", ".80", "1.20", "1.60", "2.00", "2.40",
+                                              "2.80", "3.20", "3.60", "4.00"}));
+  EXPECT_EQ(SampleTimeLabels().unit, "samples");
   EXPECT_EQ(ScaleLabelTexts(0, 4096), (Labels{"0", "410", "820", "1230", "1640", "2050", "2460",
                                               "2870", "3280", "3690", "4100"}));
+  EXPECT_EQ(ScaleLabelTexts(0, 14)[10], "20");  // the top label is never below the maximum
   // The manual scale 100..599 as the label panel prints it.
   const Labels labels = ScaleLabelTexts(100, 500);
   for (int i = 0; i < 11; ++i)
@@ -154,23 +168,65 @@ TEST(StripChartTest, AxisLabelTexts) {
   for (const auto& [label, printed] : cases) EXPECT_EQ(Format00000(label), printed) << label;
 }
 
-TEST(StripChartTest, LabelsArePlacedFromTheGraphSizeAndTheFontMetrics) {
-  // Characters 8 x 15 wide and high: values at 100 + 15 / 1.5 and 10; 41.5 time columns round to
-  // 42; the caption at round(530 / 11) / 5 = 9.6, printed at 9.
-  MemorySurface labels(530, 360, 8, 15);
+TEST(StripChartTest, LabelsSitOnTheirGridLinesAndTimeLabelsNeverRunTogether) {
+  MemorySurface graph(404, 304);
+  DrawGrid(graph);
   StripChart chart;
+  chart.ScaleMin = 0, chart.ScaleMax = 4096;
   chart.ScaleLabels = ScaleLabelTexts(0, 4096);
+  chart.ScaleMin2 = 100, chart.ScaleMax2 = 600;
   chart.ScaleLabels2 = ScaleLabelTexts(100, 500);
-  chart.AxisTitle = {"Left", "Right"};
-  chart.DrawGridLabels2(labels, MemorySurface(415, 100));
-  std::multiset<std::string> drawn;
-  for (const auto& [x, y, text] : labels.texts())
-    drawn.insert(std::to_string(x) + "," + std::to_string(y) + " " + text);
-  for (const char* text : {"8,110 00000", "458,10 00600", "458,340 Right", "32,325 400",
-                           "452,325 0", "9,345                      Total 400 Samples"})
-    EXPECT_EQ(drawn.count(text), 1u) << text;
-  EXPECT_EQ(labels.texts().size(), 36u);  // 22 values, 2 titles, 11 times, the caption
-  EXPECT_EQ(labels.refreshes, 1);
+  // Characters 8 x 15: "4.00" at 10 ms is already too wide for a blank between every two.
+  for (const int interval : {0, 10, 50, 1000, 100000, kIntMax}) {
+    SCOPED_TRACE(interval);
+    chart.TimeLabels = interval == 0 ? SampleTimeLabels() : TimeLabelTexts(interval);
+    chart.TwoScales = interval == 1000;
+    MemorySurface labels(504, 360, 8, 15);
+    chart.DrawGridLabels2(labels, graph);
+    const auto drawn = [&](const std::string& text, bool right) {
+      for (const auto& t : labels.texts()) {
+        if (t.text == text && (t.x >= kGraphLeft) == right) return std::optional(t);
+      }
+      return std::optional<MemorySurface::Text>();
+    };
+    // Each value label is centred on a grid line, the row its value is drawn on.
+    for (int i = 0; i < 11; ++i) {
+      for (const bool right : {false, true}) {
+        const std::string& value = right ? chart.ScaleLabels2[i] : chart.ScaleLabels[i];
+        const auto label = drawn(Format00000(value), right);
+        ASSERT_TRUE(label) << value;
+        const int row = label->y + 7 - kGraphTop;
+        EXPECT_EQ(graph.Pixel(200, row), kBlack) << value;
+        EXPECT_EQ((right ? chart.GraphRow2(std::stod(value)) : chart.GraphRow(std::stod(value))),
+                  row)
+            << value;
+      }
+    }
+    // Time labels: within the graph's width, under their lines unless at an edge, the newest
+    // and the oldest shown, and at least a blank apart.
+    std::vector<std::pair<int, int>> spans;
+    for (int index = 0; index < 11; ++index) {
+      const std::string& text = chart.TimeLabels.texts[index];
+      const auto label = drawn(text, true);
+      if (!label || label->y != kGraphTop + 305) {
+        EXPECT_TRUE(index != 0 && index != 10) << text;
+        continue;
+      }
+      const int width = 8 * static_cast<int>(text.size());
+      EXPECT_GE(label->x, kGraphLeft);
+      EXPECT_LE(label->x + width, kGraphLeft + 404);
+      if (label->x > kGraphLeft && label->x + width < kGraphLeft + 404)
+        EXPECT_EQ(label->x + width / 2, kGraphLeft + 40 * (10 - index)) << text;
+      spans.emplace_back(label->x, label->x + width);
+    }
+    std::ranges::sort(spans);
+    for (std::size_t k = 1; k < spans.size(); ++k)
+      EXPECT_GE(spans[k].first, spans[k - 1].second + 8);
+    EXPECT_TRUE(drawn(chart.TimeLabels.unit, true));
+    // With a scale for each trace, each column's edge shows its trace's colour.
+    EXPECT_EQ(labels.Pixel(kGraphLeft - 2, 200), chart.TwoScales ? kTraceBlue : kWhite);
+    EXPECT_EQ(labels.Pixel(kGraphLeft + 405, 200), chart.TwoScales ? kTraceRed : kWhite);
+  }
 }
 
 }  // namespace

@@ -257,8 +257,9 @@ TEST(ConsoleAcquisitionTest, ScaleButtonsAndTheIntervalRedrawTheLabels) {
   w.graph.txtScaleMin.setText("100");
   w.graph.cmdScale.Click();
   EXPECT_EQ(w.chart.ScaleMax, 600);
-  EXPECT_TRUE(h.Labelled("00150"));             // redrawn, from the minimum in steps of 50
-  EXPECT_EQ(w.chart.ScaleLabels2[10], "4100");  // the right column stays
+  EXPECT_TRUE(h.Labelled("00150"));  // redrawn, from the minimum in steps of 50
+  // Both columns label the one scale drawn.
+  EXPECT_EQ(w.chart.ScaleLabels2, w.chart.ScaleLabels);
 
   // {proximity peak, scale box, ScaleMax, top label}
   using Case = std::tuple<int, const char*, int32_t, const char*>;
@@ -359,6 +360,96 @@ TEST(ConsoleAcquisitionTest, AdaptiveConsoleNamesItsOwnStopButton) {
   h.Collect(1);
   EXPECT_EQ(running, "Real Time data display is executing, Click -Stop Real Time- to End");
   EXPECT_EQ(h.w.graph.cmdStopData.caption(), "Stop  Data Acquisition");
+}
+
+// The chart as collected: each trace on the labels of its column, whatever the scale.
+
+// The rows of column x of the graph in the given colour.
+std::vector<int> ChartRows(const Console& h, int x, uint32_t color) {
+  std::vector<int> rows;
+  for (int y = 0; y < kGraphRows; ++y) {
+    if (h.GraphPixel(x, y) == color) rows.push_back(y);
+  }
+  return rows;
+}
+
+// The value label beside a graph row, in the left or the right column.
+std::string LabelBeside(const Console& h, int row, bool right) {
+  auto& panel = dynamic_cast<const MemorySurface&>(h.w.graph.Picture2.surface());
+  for (const auto& t : panel.texts()) {
+    if (t.y + panel.TextHeight(t.text) / 2 == kGraphTop + row && (t.x > kGraphLeft) == right)
+      return t.text;
+  }
+  return "none";
+}
+
+TEST(ConsoleChartTest, EachTraceIsDrawnOnTheLabelsOfItsColumnAfterEveryRescale) {
+  // {variant, Scale Max, Scale Min, Scale 2 Max, proximity, ALS/IR, their rows, their labels}
+  struct Case {
+    ConsoleVariant variant;
+    const char *max, *min, *max2;
+    int prox, als, proxRow, alsRow;
+    const char *proxLabel, *alsLabel;
+  };
+  using enum ConsoleVariant;
+  const Case cases[] = {
+      {Main, "4095", "0", "", 0, 2050, 303, 153, "00000", "02050"},  // 0 on the bottom row
+      {Main, "599", "100", "", 200, 350, 243, 153, "00200", "00350"},
+      // The adaptive console's second scale is the ALS/IR trace's.
+      {Adaptive, "259", "0", "4095", 52, 2050, 243, 153, "00052", "02050"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.max);
+    Console h(c.variant);
+    GraphControls& g = h.w.graph;
+    g.txtScale.setText(c.max);
+    g.txtScaleMin.setText(c.min);
+    if (*c.max2 != '\0') g.txtScale2.setText(c.max2);
+    g.cmdScale.Click();
+    for (int i = 0; i < 11; ++i) h.Reply(c.prox, c.als);
+    h.Collect(11);
+    // The newest points only, each on its row: nothing drawn up to the top.
+    EXPECT_EQ(ChartRows(h, 402, kTraceRed), (std::vector{c.alsRow - 1, c.alsRow, c.alsRow + 1}));
+    const std::vector<int> blue = {c.proxRow - 1, c.proxRow, c.proxRow + 1};
+    EXPECT_EQ(ChartRows(h, 402, kTraceBlue),
+              std::vector(blue.begin(), blue.end() - (c.proxRow == kGraphRows - 1)));
+    EXPECT_EQ(LabelBeside(h, c.proxRow, false), c.proxLabel);
+    EXPECT_EQ(LabelBeside(h, c.alsRow, true), c.alsLabel);
+  }
+
+  // Automatic re-scale: from a proximity peak of 300 and an ALS/IR peak; in the main console
+  // one scale for the larger, in the adaptive one a scale for each.
+  struct Auto {
+    ConsoleVariant variant;
+    int alsPeak;
+    const char *scale, *scale2;
+    int top, top2;
+  };
+  for (const Auto& a :
+       {Auto{Main, 200, " 345", "4095", 350, 350}, Auto{Main, 2000, " 2300", "4095", 2310, 2310},
+        Auto{Adaptive, 2000, " 345", " 2300", 350, 2310}}) {
+    SCOPED_TRACE(a.alsPeak);
+    Console h(a.variant);
+    h.s.SampleIndex = 5;  // too few samples: said, and nothing changes
+    h.w.graph.cmdAutoScale.Click();
+    ASSERT_EQ(h.toolkit.messages.size(), 1u);
+    EXPECT_EQ(h.w.chart.ScaleMax, 4096);
+    h.s.SampleIndex = 10;
+    h.s.ProxHistory.fill(10);
+    h.s.AlsHistory.fill(10);
+    h.s.ProxHistory[4] = 300;
+    h.s.AlsHistory[6] = a.alsPeak;
+    // The new collection: proximity on the first line of the left column, ALS/IR on the fifth
+    // of the right one.
+    for (int i = 0; i < 11; ++i) h.Reply(a.top / 10, a.top2 / 2);
+    h.Collect(11, h.w.graph.cmdAutoScale);
+    EXPECT_EQ(h.w.graph.txtScale.text(), a.scale);
+    EXPECT_EQ(h.w.graph.txtScale2.text(), a.scale2);
+    EXPECT_EQ(h.w.chart.ScaleLabels[10], std::to_string(a.top));
+    EXPECT_EQ(h.w.chart.ScaleLabels2[10], std::to_string(a.top2));
+    EXPECT_EQ(ChartRows(h, 402, kTraceBlue), (std::vector{272, 273, 274}));
+    EXPECT_EQ(ChartRows(h, 402, kTraceRed), (std::vector{152, 153, 154}));
+  }
 }
 
 }  // namespace
