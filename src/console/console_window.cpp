@@ -182,6 +182,9 @@ ConsoleWindow::ConsoleWindow(AppContext& app, ConsoleVariant v)
   regs.Frame22.setVisible(design.showsExtras);
   regs.lblUSBStatis.setVisible(false);
   txtReading.setVisible(design.showsExtras);
+  // The lux factor is shown with the lux reading, and only with it.
+  meas.lblKfactor.setVisible(txtReading.visible());
+  txtReading.Subscribe([this] { meas.lblKfactor.setVisible(txtReading.visible()); });
   Label13.setToolTip("Double-click for the compact or the expanded layout");
   ConnectHandlers();
 }

@@ -452,5 +452,17 @@ TEST(ConsoleChartTest, EachTraceIsDrawnOnTheLabelsOfItsColumnAfterEveryRescale) 
   }
 }
 
+TEST(ConsoleChartTest, TheLuxFactorIsShownWithTheLuxReadingOnly) {
+  for (ConsoleVariant v : {ConsoleVariant::Main, ConsoleVariant::Adaptive}) {
+    Console h(v);
+    MeasureControls& m = h.w.meas;
+    EXPECT_EQ(m.lblKfactor.visible(), v == ConsoleVariant::Adaptive);
+    h.w.config.OptMMode[1].Select();  // IR: no lux
+    EXPECT_FALSE(m.lblKfactor.visible());
+    h.w.config.OptMMode[0].Select();
+    EXPECT_EQ(m.lblKfactor.visible(), h.w.txtReading.visible());
+  }
+}
+
 }  // namespace
 }  // namespace kps
