@@ -78,6 +78,10 @@ void ConsoleWindow::cmdScale_Click() {
   TakeScales(chart, graph);
   if (!Pump()) return;
   chart.DrawGridLabels2(graph.Picture2.surface(), graph.Picture1.surface());
+  // Nothing drawn on the old scale stays: a running collection draws on from
+  // the right edge, as at its start.
+  chart.ResetTraces(403);
+  chart.DrawStart = 403;
   chart.RestoreGraph(graph.Picture1.surface());
   Pump();
 }

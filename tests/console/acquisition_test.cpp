@@ -405,10 +405,20 @@ TEST(ConsoleChartTest, EachTraceIsDrawnOnTheLabelsOfItsColumnAfterEveryRescale) 
     g.txtScale.setText(c.max);
     g.txtScaleMin.setText(c.min);
     if (*c.max2 != '\0') g.txtScale2.setText(c.max2);
-    g.cmdScale.Click();
-    for (int i = 0; i < 11; ++i) h.Reply(c.prox, c.als);
-    h.Collect(11);
-    // The newest points only, each on its row: nothing drawn up to the top.
+    // Re-scaled after the second drawn sample; stopped after the fourth.
+    for (int i = 0; i < 14; ++i) h.Reply(c.prox, c.als);
+    bool scaled = false;
+    h.toolkit.onProcessEvents = [&] {
+      if (h.MeasureReads() == 12 && !scaled) {
+        scaled = true;
+        g.cmdScale.Click();
+      }
+      if (h.MeasureReads() == 14 && h.app->flags.CollectRunning) g.cmdStopData.Click();
+    };
+    g.cmdCollectData.Click();
+    // Nothing left on the old scale; the newest points, each on its row, and nothing drawn up to
+    // the top.
+    EXPECT_TRUE(ChartRows(h, 399, kTraceRed).empty() && ChartRows(h, 399, kTraceBlue).empty());
     EXPECT_EQ(ChartRows(h, 402, kTraceRed), (std::vector{c.alsRow - 1, c.alsRow, c.alsRow + 1}));
     const std::vector<int> blue = {c.proxRow - 1, c.proxRow, c.proxRow + 1};
     EXPECT_EQ(ChartRows(h, 402, kTraceBlue),
