@@ -157,9 +157,9 @@ class ConsoleWidgetTest : public QObject {
     QVERIFY(stopFocused);
     QVERIFY(!stop->isVisible());
     QVERIFY(collect->isEnabled());
-    // Steady scene: ALS/IR 3276 of 4096 at row 61, one image pixel per widget pixel.
+    // Steady scene: ALS/IR 3276 of 4100 at row 63, one image pixel per widget pixel.
     const QImage shown = c.Get<ui::PictureWidget>("Picture1")->grab().toImage();
-    QCOMPARE(shown.pixelColor(401, 61), QColor(Qt::red));
+    QCOMPARE(shown.pixelColor(401, 63), QColor(Qt::red));
   }
 
   void closingTheWindowDuringCollectionEndsTheProgram() {
