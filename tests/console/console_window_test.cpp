@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <tuple>
 #include <utility>
 
@@ -65,7 +66,7 @@ TEST(ConsoleWindowTest, OpeningShowsTheStartingImageWithoutTouchingTheChipAndLay
   }
 }
 
-TEST(ConsoleConfigTest, EachControlComposesItsFieldOfConfAndWritesIt) {
+TEST(ConsoleConfigTest, EachControlComposesItsFieldOfConfOrIntrAndWritesIt) {
   Opened h;
   ConfigControls& cfg = h.c().config;
   ConsoleShared& shared = h.app->shared;
@@ -91,6 +92,32 @@ TEST(ConsoleConfigTest, EachControlComposesItsFieldOfConfAndWritesIt) {
   cfg.OptALSRange[1].Select();
   cfg.OptMMode[1].Select();
   EXPECT_TRUE(h.transport.Frames().empty());
+
+  // With CONF and INTR all ones, each control clears or re-codes its own field
+  // and keeps every other bit. {the user's action, register, value written}
+  InterruptControls& in = h.c().intr;
+  auto& cache = shared.caches.RegWriteCache;
+  using Case = std::tuple<std::function<void()>, int, int>;
+  const Case cases[] = {
+      {[&] { cfg.OptMMode[0].Select(); }, 1, 0xFE},
+      {[&] { cfg.chkALSEnable.setChecked(false); }, 1, 0xFB},
+      {[&] { cfg.OptALSRange[0].setValue(true), cfg.OptALSRange[1].Select(); }, 1, 0xFD},
+      {[&] { cfg.OptProxDr[0].Select(); }, 1, 0xF7},
+      {[&] { cfg.OptIRSleep[2].Select(); }, 1, 0xAF},
+      {[&] { cfg.ChkPEnable.setChecked(false); }, 1, 0x7F},
+      {[&] { in.OptEPIN[1].setValue(true), in.OptEPIN[0].Select(); }, 2, 0xFE},
+      {[&] { in.optINTPALS[1].Select(); }, 2, 0xFB},
+      {[&] { in.optINTPALS[2].Select(); }, 2, 0xFD},
+      {[&] { in.optINTP[1].Select(); }, 2, 0xBF},
+      {[&] { in.cmdPIClear.Click(); }, 2, 0x7F},
+      {[&] { in.cmdALSClear.Click(); }, 2, 0xF7},
+  };
+  for (const auto& [act, reg, value] : cases) {
+    cache[reg::kConf] = cache[reg::kIntr] = 0xFF;
+    h.transport.calls.clear();
+    act();
+    EXPECT_EQ(h.Writes(), (RegWrites{{reg, value}})) << "register " << reg;
+  }
 }
 
 TEST(ConsoleConfigTest, TestCommTogglesTheBoardLedsAndReadsTheId) {
@@ -132,7 +159,8 @@ TEST(ConsoleLimitsTest, WriteChecksEachEntryBeforeWritingItsRegisters) {
   using Case = std::tuple<const char*, const char*, std::string>;  // {low, high, note}
   for (auto [low, high, note] :
        {Case{"4096", "2748", alsLow}, Case{"4095.5", "2748", alsLow},
-        Case{"99999999999999999999", "2748", alsLow}, Case{"291", "-1", alsHigh}}) {
+        Case{"99999999999999999999", "2748", alsLow}, Case{"abc", "2748", alsLow},
+        Case{"", "2748", alsLow}, Case{"291", "-1", alsHigh}, Case{"291", "12abc", alsHigh}}) {
     h.transport.calls.clear();
     in.txtILow[0].setText(low);
     in.txtIHigh[0].setText(high);
@@ -151,6 +179,17 @@ TEST(ConsoleLimitsTest, WriteChecksEachEntryBeforeWritingItsRegisters) {
   EXPECT_EQ(in.txtILow[1].text() + in.txtIHigh[1].text(), "FA0064");
   EXPECT_EQ(in.lblILimitNote.caption(),
             "High Limit must be within 0 Min and 255 Max. Re-enter High Limt");
+
+  // A fraction is rounded once, for both halves of the high threshold (31.6 is
+  // 32, 0x020); a proximity limit that is no number is out of range.
+  h.transport.calls.clear();
+  in.txtILow[0].setText("0");
+  in.txtIHigh[0].setText("31.6");
+  in.txtILow[2].setText("abc");
+  in.cmdWrtILimits.Click();
+  EXPECT_EQ(h.Writes(), (RegWrites{{5, 0x00}, {6, 0x00}, {7, 0x02}}));
+  EXPECT_EQ(in.lblILimitNote.caption(),
+            "Low Limit must be within 0 Min and 255 Max. Re-enter Low Limit");
 }
 
 TEST(ConsoleLimitsTest, ReadShowsTheChipsThresholdsInDecimalAndHex) {
