@@ -50,7 +50,6 @@ void ConsoleWindow::RefuseRegisterText(int i) {
 
 std::optional<uint8_t> ConsoleWindow::TakeRegisterEntry(int i) {
   TextBox& box = regs.txtRegHex[i];
-  box.TakeEdit();
   const std::optional<RegisterEntry> entry = ReadRegisterEntry(box.text());
   if (!entry) {
     RefuseRegisterText(i);
@@ -237,7 +236,6 @@ void ConsoleWindow::txtRegHex_LostFocus(int i) {
 }
 
 void ConsoleWindow::SetI2CAddressFromText() {
-  txtI2CADR.TakeEdit();
   const std::string typed = txtI2CADR.text();
   const std::optional<unsigned> value = ParseHex(typed, 0xFF);
   if (!value) {

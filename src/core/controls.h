@@ -139,10 +139,9 @@ class TextBox : public Control {
     edited_ = true;
     Set(text_, std::move(t));
   }
-  // Whether the user edited the text since the program last set or took it.
+  // Whether the user edited the text since the program last set it (a
+  // handler that takes the text sets it back, cleaned up).
   bool edited() const { return edited_; }
-  // A handler takes the text: true when it holds an edit not taken before.
-  bool TakeEdit() { return std::exchange(edited_, false); }
   std::function<void(int key)> onKeyPress;
   std::function<void()> onLostFocus;
 
