@@ -341,6 +341,10 @@ class ConsoleWindow {
   void DriveTestLeds(bool pb6High, bool pb5High);
   void ToggleGreen(Lamp& lamp);
   void SetI2CAddressFromText();
+  // A register's write box: its value, the box cleaned up (nullopt, with a
+  // message and the box back at the register's value, for text that is not one).
+  std::optional<uint8_t> TakeRegisterEntry(int i);
+  void RefuseRegisterText(int i);
   // What a failed measurement read shows: no counts, no lux.
   void ShowFailedReading();
   // The graph's load steps: scales, labels, traces, grid and background.

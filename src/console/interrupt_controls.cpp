@@ -1,6 +1,5 @@
 // "Register 2 Interrupt Control" and "Interrupt Limits": the INTR fields, the
 // threshold write and read, and sampling the flags and the interrupt pin.
-#include <cmath>
 #include <optional>
 #include <utility>
 
@@ -20,37 +19,34 @@ std::string LimitMessage(const char* which, int32_t min, int32_t max, const char
 constexpr const char* kReenterLow = "Re-enter Low Limit";
 constexpr const char* kReenterHigh = "Re-enter High Limt";
 
-// A threshold entry: the text's leading number and its rounded value. Huge
-// numbers are held at the ends of the range, so they fail the range check.
-struct Entry {
-  double raw;
-  long long value;
-};
-Entry ReadEntry(const TextBox& box) {
-  const double raw = NumericValue(box.text());
-  return {raw, RoundHalfEven(raw)};
+// A threshold entry: a number and nothing else, rounded once to a whole one.
+// Text that is no number, and numbers too large to hold (kept at the ends of
+// the range), fail the range check.
+std::optional<long long> ReadEntry(const TextBox& box) {
+  if (!IsNumeric(box.text())) return std::nullopt;
+  return RoundHalfEven(NumericValue(box.text()));
 }
-bool InRange(long long v, int32_t min, int32_t max) {
-  return v >= min && v <= max;
+bool InRange(std::optional<long long> v, int32_t min, int32_t max) {
+  return v && *v >= min && *v <= max;
 }
 
 // One channel's low and high entries, each checked against the range before
 // the next is read; the first out of range puts its message in the note.
-std::optional<std::pair<Entry, Entry>> ReadLimits(const TextBox& lowBox, const TextBox& highBox,
-                                                  int32_t min, int32_t max, Label& note) {
-  const Entry low = ReadEntry(lowBox);
-  if (!InRange(low.value, min, max)) {
+std::optional<std::pair<int, int>> ReadLimits(const TextBox& lowBox, const TextBox& highBox,
+                                              int32_t min, int32_t max, Label& note) {
+  const auto low = ReadEntry(lowBox);
+  if (!InRange(low, min, max)) {
     note.setCaption(LimitMessage("Low", min, max, kReenterLow));
     return std::nullopt;
   }
   note.setCaption("");
-  const Entry high = ReadEntry(highBox);
-  if (!InRange(high.value, min, max)) {
+  const auto high = ReadEntry(highBox);
+  if (!InRange(high, min, max)) {
     note.setCaption(LimitMessage("High", min, max, kReenterHigh));
     return std::nullopt;
   }
   note.setCaption("");
-  return std::make_pair(low, high);
+  return std::make_pair(static_cast<int>(*low), static_cast<int>(*high));
 }
 
 // The hex display of the 12-bit thresholds, built from the register texts.
@@ -96,11 +92,7 @@ void ConsoleWindow::cmdWrtILimits_Click() {
   const auto als =
       ReadLimits(intr.txtILow[0], intr.txtIHigh[0], s.AlsLimitMin, s.AlsLimitMax, note);
   if (!als) return;
-  const auto [low, high] = *als;
-  // H div 16 comes from the value as entered, before rounding.
-  const int highDiv16 = std::max(0, static_cast<int>(std::trunc(high.raw / 16)));
-  const ThresholdRegs t = EncodeThresholds(
-      static_cast<int>(low.value), static_cast<int>(high.value), design.highPacking, highDiv16);
+  const ThresholdRegs t = EncodeThresholds(als->first, als->second, design.highPacking);
   auto& cache = s.caches.RegWriteCache;
   cache[reg::kAth1] = t.ath1;
   cache[reg::kAth2] = t.ath2;
@@ -122,9 +114,8 @@ void ConsoleWindow::cmdWrtILimits_Click() {
   const auto prox =
       ReadLimits(intr.txtILow[2], intr.txtIHigh[2], s.ProxLimitMin, s.ProxLimitMax, note);
   if (!prox) return;  // the ALS/IR thresholds stay written
-  const auto [proxLow, proxHigh] = *prox;
-  cache[reg::kProxLow] = static_cast<uint8_t>(proxLow.value);
-  cache[reg::kProxHigh] = static_cast<uint8_t>(proxHigh.value);
+  cache[reg::kProxLow] = static_cast<uint8_t>(prox->first);
+  cache[reg::kProxHigh] = static_cast<uint8_t>(prox->second);
   regs.txtRegHex[reg::kProxLow].setText(HexByte(cache[reg::kProxLow]));
   regs.txtRegHex[reg::kProxHigh].setText(HexByte(cache[reg::kProxHigh]));
   intr.txtIHigh[3].setText(regs.txtRegHex[reg::kProxHigh].text());

@@ -10,14 +10,13 @@ const char* RegisterName(int address) {
   return kNames[static_cast<std::size_t>(address)];
 }
 
-ThresholdRegs EncodeThresholds(int low, int high, HighPacking packing, int highDiv16) {
+ThresholdRegs EncodeThresholds(int low, int high, HighPacking packing) {
   ThresholdRegs r{};
   r.ath1 = static_cast<uint8_t>(low & 0xFF);
   const int lowTop = (low / 256) & 0x0F;
   if (packing == HighPacking::LowNibbleInAth2) {
-    const int div16 = highDiv16 >= 0 ? highDiv16 : high / 16;
     r.ath2 = static_cast<uint8_t>(((high & 0x0F) * 16 + lowTop) & 0xFF);
-    r.ath3 = static_cast<uint8_t>(div16 & 0xFF);
+    r.ath3 = static_cast<uint8_t>((high / 16) & 0xFF);
   } else {
     r.ath2 = static_cast<uint8_t>((((high / 256) & 0x0F) * 16 + lowTop) & 0xFF);
     r.ath3 = static_cast<uint8_t>(high & 0xFF);

@@ -64,12 +64,9 @@ struct ThresholdRegs {
   bool operator==(const ThresholdRegs&) const = default;
 };
 
-// L and H are 12-bit (0..4095). `highDiv16` is H div 16 where H came from a
-// text with a fraction (the integer part of the unrounded value over 16);
-// by default it is worked out from H.
+// L and H are 12-bit (0..4095).
 ThresholdRegs EncodeThresholds(int low, int high,
-                               HighPacking packing = HighPacking::LowNibbleInAth2,
-                               int highDiv16 = -1);
+                               HighPacking packing = HighPacking::LowNibbleInAth2);
 struct Thresholds {
   int low, high;
 };

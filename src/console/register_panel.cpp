@@ -1,6 +1,7 @@
 // The register panel: single-register write and read with the bus interlock,
 // "Read All", "Read ID", the value entry and the I2C address entry.
 #include <cctype>
+#include <optional>
 
 #include "console/console_window.h"
 #include "core/text.h"
@@ -17,18 +18,46 @@ std::string Upper(std::string text) {
   return text;
 }
 
-// Upper case, at most two characters (not bytes: "1ä" stays whole): what a
-// value entry keeps of its text.
-std::string CleanRegisterText(const std::string& text) {
-  std::size_t end = 0;
-  for (int chars = 0; end < text.size() && chars < 2; ++chars) {
-    ++end;  // past the lead byte, then past its continuation bytes
-    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
-  }
-  return Upper(text.substr(0, end));
+// A value typed into a register's write box: hex and nothing else (blanks
+// around and a 0x prefix allowed), of which the first two digits count
+// ("123" is 0x12). `kept` is what the box keeps of the text: those digits in
+// upper case.
+struct RegisterEntry {
+  std::string kept;
+  uint8_t value;
+};
+std::optional<RegisterEntry> ReadRegisterEntry(const std::string& text) {
+  if (!ParseHex(text, 0xFFFFFFFFu)) return std::nullopt;
+  const std::size_t first = text.find_first_not_of(" \t");
+  std::string digits = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+  if (digits.size() > 2 && (digits[1] == 'x' || digits[1] == 'X')) digits.erase(0, 2);
+  RegisterEntry entry{Upper(digits.substr(0, 2)), 0};
+  entry.value = static_cast<uint8_t>(*ParseHex(entry.kept, 0xFF));
+  return entry;
 }
 
 }  // namespace
+
+void ConsoleWindow::RefuseRegisterText(int i) {
+  TextBox& box = regs.txtRegHex[i];
+  const std::string typed = box.text();
+  // The box goes back to the value the register was last given.
+  box.setText(HexByte(app_.shared.caches.RegWriteCache[static_cast<std::size_t>(i)]));
+  app_.toolkit.ShowMessage("\"" + typed + "\" is not a value for register " + std::to_string(i) +
+                               ": type two hex digits, 00 to FF. Nothing was written.",
+                           MessageButtons::Ok);
+}
+
+std::optional<uint8_t> ConsoleWindow::TakeRegisterEntry(int i) {
+  TextBox& box = regs.txtRegHex[i];
+  const std::optional<RegisterEntry> entry = ReadRegisterEntry(box.text());
+  if (!entry) {
+    RefuseRegisterText(i);
+    return std::nullopt;
+  }
+  box.setText(entry->kept);
+  return entry->value;
+}
 
 void ConsoleWindow::ToggleGreen(Lamp& lamp) {
   const ColorTable& c = app_.colors;
@@ -90,11 +119,17 @@ bool ConsoleWindow::cmdWrtReg_Click(int i) {
   if (i < 0 || i >= kRegCount) return false;
   BoardLink& board = app_.board;
   const auto slot = static_cast<std::size_t>(i);
+  // Text that is not a value never becomes a write, nor a queued one.
+  const std::optional<RegisterEntry> entry = ReadRegisterEntry(regs.txtRegHex[i].text());
+  if (!entry) {
+    RefuseRegisterText(i);
+    return false;
+  }
   if (!ClaimBus(i, true)) return board.DeviceAttached;
   board.DoEvents();
   board.FrameBegin();
 
-  const uint8_t v = HexLowByte(regs.txtRegHex[i].text());
+  const uint8_t v = entry->value;
   app_.shared.caches.RegWriteCache[slot] = v;
   const LinkResult result = board.I2C_WriteRegister(static_cast<uint8_t>(i), v);
   RegWriteResult[slot] = result;
@@ -185,31 +220,37 @@ void ConsoleWindow::cmdReadID_Click() {
 }
 
 void ConsoleWindow::txtRegHex_KeyPress(int i, int key) {
-  if (key != 13) return;
-  TextBox& box = regs.txtRegHex[i];
-  box.setText(CleanRegisterText(box.text()));
+  if (key != 13 || !TakeRegisterEntry(i)) return;
   cmdWrtReg_Click(i);
   app_.board.DoEvents();
   cmdRDReg_Click(i);
 }
 
 void ConsoleWindow::txtRegHex_LostFocus(int i) {
-  TextBox& box = regs.txtRegHex[i];
-  box.setText(CleanRegisterText(box.text()));
+  // Only what the user typed is written: the focus passing through a box
+  // rewrites nothing (a script or a control may have set the register since).
+  if (!regs.txtRegHex[i].edited() || !TakeRegisterEntry(i)) return;
   cmdWrtReg_Click(i);
   app_.board.DoEvents();
   cmdWrtReg_Click(i);
 }
 
 void ConsoleWindow::SetI2CAddressFromText() {
-  txtI2CADR.setText(Upper(txtI2CADR.text()));
-  const std::optional<int16_t> value = HexVal(txtI2CADR.text());
+  const std::string typed = txtI2CADR.text();
+  const std::optional<unsigned> value = ParseHex(typed, 0xFF);
   if (!value) {
-    // More digits than an address can have: the address stays, and the box says which.
-    txtI2CADR.setText(HexByte(app_.board.I2CWriteAddress));
+    // The address stays, and the box shows it again.
+    const std::string kept = HexByte(app_.board.I2CWriteAddress);
+    txtI2CADR.setText(kept);
+    app_.toolkit.ShowMessage("\"" + typed +
+                                 "\" is not an I2C address: type two hex digits, 00 to FF. "
+                                 "The address stays " +
+                                 kept + ".",
+                             MessageButtons::Ok);
     return;
   }
-  app_.board.SetI2CAddress(static_cast<uint8_t>(*value & 0xFF));
+  txtI2CADR.setText(HexByte(*value));
+  app_.board.SetI2CAddress(static_cast<uint8_t>(*value));
 }
 
 void ConsoleWindow::txtI2CADR_KeyPress(int key) {
@@ -217,7 +258,9 @@ void ConsoleWindow::txtI2CADR_KeyPress(int key) {
 }
 
 void ConsoleWindow::txtI2CADR_LostFocus() {
-  SetI2CAddressFromText();
+  // As for the register boxes: leaving an untouched box keeps the address a
+  // script row may have set meanwhile.
+  if (txtI2CADR.edited()) SetI2CAddressFromText();
 }
 
 }  // namespace kps

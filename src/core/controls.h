@@ -122,16 +122,32 @@ class Lamp : public CaptionedControl {
   double fill_ = 0;
 };
 
+// A text box. It tells the text the program put there from text the user
+// edited since: a handler that acts when the focus leaves the box acts on the
+// user's edits only, not on a box the focus merely passed through.
 class TextBox : public Control {
  public:
   TextBox(std::string name, std::string text) : Control(std::move(name)), text_(std::move(text)) {}
   const std::string& text() const { return text_; }
-  void setText(std::string t) { Set(text_, std::move(t)); }
+  // By code: the box shows the program's text, which counts as no edit.
+  void setText(std::string t) {
+    edited_ = false;
+    Set(text_, std::move(t));
+  }
+  // The user edits the text (typing, pasting, deleting).
+  void Edit(std::string t) {
+    edited_ = true;
+    Set(text_, std::move(t));
+  }
+  // Whether the user edited the text since the program last set it (a
+  // handler that takes the text sets it back, cleaned up).
+  bool edited() const { return edited_; }
   std::function<void(int key)> onKeyPress;
   std::function<void()> onLostFocus;
 
  private:
   std::string text_;
+  bool edited_ = false;
 };
 
 // A check box's click handler runs whenever its value changes, whether the

@@ -121,13 +121,20 @@ void ScriptWindow::txtI2CAdr_KeyPress(int key) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   txtI2CAdr.setText(text);
   DoEvents();
-  const std::optional<int16_t> v = HexVal(text);
-  // A negative value (four digits from 8000) is no address either.
-  if (v && *v >= 0 && *v < 255) {
+  // FF is no address for a row: its read address would be 00.
+  if (const std::optional<unsigned> v = ParseHex(text, 0xFE)) {
+    txtI2CAdr.setText(HexByte(*v));
     app_.board.SetI2CAddress(static_cast<uint8_t>(*v));
     cmdReload2_Click();
   } else {
-    txtI2CAdr.setText("88");
+    // The address stays as it is, and the box shows it.
+    const std::string kept = HexByte(app_.board.I2CWriteAddress);
+    txtI2CAdr.setText(kept);
+    app_.toolkit.ShowMessage("\"" + text +
+                                 "\" is not an I2C address: type two hex digits, 00 to FE. "
+                                 "The address stays " +
+                                 kept + ".",
+                             MessageButtons::Ok);
   }
   DoEvents();
 }

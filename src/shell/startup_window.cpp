@@ -1,5 +1,7 @@
 #include "shell/startup_window.h"
 
+#include <utility>
+
 #include "shell/app_context.h"
 
 namespace kps {
@@ -47,12 +49,19 @@ void StartupWindow::Form_Activate() {
   app_.board.StatusForm = &lamps;
   // Resetting to the first entry runs the selection sequence only when the
   // selection changes, and the first entry never opens a console, so an
-  // activation can neither open a console nor recurse.
-  if (cboTypeSelect.items().empty()) return;
+  // activation can neither open a console nor recurse. A choice being carried
+  // out is not undone.
+  if (cboTypeSelect.items().empty() || choosing_) return;
   cboTypeSelect.setListIndex(0);
 }
 
 void StartupWindow::cboTypeSelect_Click() {
+  const bool outer = !std::exchange(choosing_, true);
+  Choose();
+  if (outer) choosing_ = false;
+}
+
+void StartupWindow::Choose() {
   BoardLink& board = app_.board;
   board.StatusForm = &lamps;
   const int entry = cboTypeSelect.listIndex();

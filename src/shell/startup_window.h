@@ -41,7 +41,13 @@ class StartupWindow {
   bool loaded() const { return loaded_; }
 
  private:
+  // The selection sequence for the entry the list shows.
+  void Choose();
+
   AppContext& app_;
+  // True while a choice from the address list is handled: an activation then
+  // (a message box closing, the list's popup going away) leaves the list alone.
+  bool choosing_ = false;
   bool loaded_ = false;
   bool unloaded_ = false;
 };

@@ -281,7 +281,7 @@ QLineEdit* BindTextBox(TextBox& model, QLineEdit* edit) {
         return false;
       });
   QObject::connect(edit, &QLineEdit::textEdited, edit,
-                   [&model](const QString& text) { model.setText(text.toStdString()); });
+                   [&model](const QString& text) { model.Edit(text.toStdString()); });
   return edit;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <tuple>
 #include <utility>
 
@@ -65,7 +66,7 @@ TEST(ConsoleWindowTest, OpeningShowsTheStartingImageWithoutTouchingTheChipAndLay
   }
 }
 
-TEST(ConsoleConfigTest, EachControlComposesItsFieldOfConfAndWritesIt) {
+TEST(ConsoleConfigTest, EachControlComposesItsFieldOfConfOrIntrAndWritesIt) {
   Opened h;
   ConfigControls& cfg = h.c().config;
   ConsoleShared& shared = h.app->shared;
@@ -91,6 +92,32 @@ TEST(ConsoleConfigTest, EachControlComposesItsFieldOfConfAndWritesIt) {
   cfg.OptALSRange[1].Select();
   cfg.OptMMode[1].Select();
   EXPECT_TRUE(h.transport.Frames().empty());
+
+  // With CONF and INTR all ones, each control clears or re-codes its own field
+  // and keeps every other bit. {the user's action, register, value written}
+  InterruptControls& in = h.c().intr;
+  auto& cache = shared.caches.RegWriteCache;
+  using Case = std::tuple<std::function<void()>, int, int>;
+  const Case cases[] = {
+      {[&] { cfg.OptMMode[0].Select(); }, 1, 0xFE},
+      {[&] { cfg.chkALSEnable.setChecked(false); }, 1, 0xFB},
+      {[&] { cfg.OptALSRange[0].setValue(true), cfg.OptALSRange[1].Select(); }, 1, 0xFD},
+      {[&] { cfg.OptProxDr[0].Select(); }, 1, 0xF7},
+      {[&] { cfg.OptIRSleep[2].Select(); }, 1, 0xAF},
+      {[&] { cfg.ChkPEnable.setChecked(false); }, 1, 0x7F},
+      {[&] { in.OptEPIN[1].setValue(true), in.OptEPIN[0].Select(); }, 2, 0xFE},
+      {[&] { in.optINTPALS[1].Select(); }, 2, 0xFB},
+      {[&] { in.optINTPALS[2].Select(); }, 2, 0xFD},
+      {[&] { in.optINTP[1].Select(); }, 2, 0xBF},
+      {[&] { in.cmdPIClear.Click(); }, 2, 0x7F},
+      {[&] { in.cmdALSClear.Click(); }, 2, 0xF7},
+  };
+  for (const auto& [act, reg, value] : cases) {
+    cache[reg::kConf] = cache[reg::kIntr] = 0xFF;
+    h.transport.calls.clear();
+    act();
+    EXPECT_EQ(h.Writes(), (RegWrites{{reg, value}})) << "register " << reg;
+  }
 }
 
 TEST(ConsoleConfigTest, TestCommTogglesTheBoardLedsAndReadsTheId) {
@@ -132,7 +159,8 @@ TEST(ConsoleLimitsTest, WriteChecksEachEntryBeforeWritingItsRegisters) {
   using Case = std::tuple<const char*, const char*, std::string>;  // {low, high, note}
   for (auto [low, high, note] :
        {Case{"4096", "2748", alsLow}, Case{"4095.5", "2748", alsLow},
-        Case{"99999999999999999999", "2748", alsLow}, Case{"291", "-1", alsHigh}}) {
+        Case{"99999999999999999999", "2748", alsLow}, Case{"abc", "2748", alsLow},
+        Case{"", "2748", alsLow}, Case{"291", "-1", alsHigh}, Case{"291", "12abc", alsHigh}}) {
     h.transport.calls.clear();
     in.txtILow[0].setText(low);
     in.txtIHigh[0].setText(high);
@@ -151,6 +179,17 @@ TEST(ConsoleLimitsTest, WriteChecksEachEntryBeforeWritingItsRegisters) {
   EXPECT_EQ(in.txtILow[1].text() + in.txtIHigh[1].text(), "FA0064");
   EXPECT_EQ(in.lblILimitNote.caption(),
             "High Limit must be within 0 Min and 255 Max. Re-enter High Limt");
+
+  // A fraction is rounded once, for both halves of the high threshold (31.6 is
+  // 32, 0x020); a proximity limit that is no number is out of range.
+  h.transport.calls.clear();
+  in.txtILow[0].setText("0");
+  in.txtIHigh[0].setText("31.6");
+  in.txtILow[2].setText("abc");
+  in.cmdWrtILimits.Click();
+  EXPECT_EQ(h.Writes(), (RegWrites{{5, 0x00}, {6, 0x00}, {7, 0x02}}));
+  EXPECT_EQ(in.lblILimitNote.caption(),
+            "Low Limit must be within 0 Min and 255 Max. Re-enter Low Limit");
 }
 
 TEST(ConsoleLimitsTest, ReadShowsTheChipsThresholdsInDecimalAndHex) {
@@ -220,7 +259,7 @@ TEST(ConsoleRegisterPanelTest, OperationsFindingTheBusBusyRunInTheOrderClickedWh
   EXPECT_EQ(c.intr.txtILow[3].text(), "12");  // read after the write clicked before it
 }
 
-TEST(ConsoleRegisterPanelTest, ValueEntryWritesThenReadsBack) {
+TEST(ConsoleRegisterPanelTest, ValueEntryWritesThenReadsBackAndRefusesTextThatIsNotHex) {
   Opened h;
   ConsoleWindow& c = h.c();
   TextBox& box = c.regs.txtRegHex[3];
@@ -229,49 +268,80 @@ TEST(ConsoleRegisterPanelTest, ValueEntryWritesThenReadsBack) {
   using Case = std::tuple<const char*, const char*, int, const char*, bool>;
   for (auto [typed, shown, written, readBack, red] :
        {Case{"a5", "A5", 0xA5, "A5", false}, Case{"123", "12", 0x12, "12", false},
-        Case{"5", "5", 0x05, "05", true}}) {
+        Case{" 0x1f ", "1F", 0x1F, "1F", false}, Case{"5", "5", 0x05, "05", true}}) {
     h.transport.calls.clear();
-    box.setText(typed);
+    box.Edit(typed);
     box.onKeyPress(13);
     EXPECT_EQ(box.text(), shown);
     EXPECT_EQ(h.Writes(), (RegWrites{{3, written}})) << typed;
     EXPECT_EQ(c.regs.txtRegRd[3].text(), readBack);
     EXPECT_EQ(c.regs.ShpIndrd[3].fillColor() == h.app->colors.ColorRed, red) << typed;
   }
-
   h.transport.calls.clear();
-  box.setText("7");
+  box.Edit("7");
   box.onKeyPress('7');
   EXPECT_TRUE(h.transport.Frames().empty());
-  box.setText("1\xC3\xA4z");  // "1äz": two characters, not two bytes
-  box.onKeyPress(13);
-  EXPECT_EQ(box.text(), "1\xC3\xA4");
-  h.transport.calls.clear();
 
-  // Leaving the box writes it twice, so the write lamp ends where it was.
+  // Text that is not hex goes nowhere, by Enter, by leaving the box or by "Wr":
+  // the box shows the register's value again and a message says why.
+  for (const char* typed : {"G1", "zz", "5G", "1\xC3\xA4", ""}) {
+    for (int way = 0; way < 3; ++way) {
+      h.toolkit.messages.clear();
+      box.Edit(typed);
+      if (way == 0) box.onKeyPress(13);
+      if (way == 1) box.onLostFocus();
+      if (way == 2) c.regs.cmdWrtReg[3].Click();
+      EXPECT_TRUE(h.transport.Frames().empty()) << typed << " way " << way;
+      EXPECT_EQ(box.text(), "05");
+      EXPECT_EQ(h.toolkit.messages, Texts{"\"" + std::string(typed) +
+                                          "\" is not a value for register 3: type two hex "
+                                          "digits, 00 to FF. Nothing was written."});
+    }
+  }
+
+  // Leaving the box writes what the user typed, twice (the write lamp ends where
+  // it was); a box the focus passes through, or left after its Enter, writes nothing.
   const double lamp = c.regs.ShpIndwr[3].fillColor();
-  box.setText("3c");
+  box.Edit("3c");
   box.onLostFocus();
   EXPECT_EQ(box.text(), "3C");
   EXPECT_EQ(h.Writes(), (RegWrites{{3, 0x3C}, {3, 0x3C}}));
   EXPECT_EQ(c.regs.ShpIndwr[3].fillColor(), lamp);
+  h.transport.calls.clear();
+  box.onLostFocus();
+  box.setText("44");  // by the program
+  box.onLostFocus();
+  box.Edit("45");
+  box.onKeyPress(13);
+  box.onLostFocus();
+  EXPECT_EQ(h.Writes(), (RegWrites{{3, 0x45}}));
 }
 
-TEST(ConsoleRegisterPanelTest, AddressEntrySetsWriteAndReadAddresses) {
+TEST(ConsoleRegisterPanelTest, AddressEntrySetsWriteAndReadAddressesOrSaysWhyNot) {
   Opened h;
   TextBox& adr = h.c().txtI2CADR;
-  adr.setText("8a");
-  adr.onKeyPress(13);
-  EXPECT_EQ(adr.text(), "8A");
-  EXPECT_EQ(h.board().I2CWriteAddress, 0x8A);
-  EXPECT_EQ(h.board().I2CReadAddress, 0x8B);
-  adr.setText("FF");
+  BoardLink& board = h.board();
+  // {typed, by Enter (else by leaving the box), shown, write address, refused}
+  using Case = std::tuple<const char*, bool, const char*, int, bool>;
+  for (auto [typed, enter, shown, address, refused] :
+       {Case{"8a", true, "8A", 0x8A, false}, Case{"FF", false, "FF", 0xFF, false},
+        Case{" 0x8A ", false, "8A", 0x8A, false}, Case{"ZZ", true, "8A", 0x8A, true},
+        Case{"12345", false, "8A", 0x8A, true}, Case{"", true, "8A", 0x8A, true}}) {
+    h.toolkit.messages.clear();
+    adr.Edit(typed);
+    enter ? adr.onKeyPress(13) : adr.onLostFocus();
+    EXPECT_EQ(adr.text(), shown) << typed;
+    EXPECT_EQ(board.I2CWriteAddress, address) << typed;
+    EXPECT_EQ(board.I2CReadAddress, (address + 1) & 0xFF) << typed;
+    EXPECT_EQ(h.toolkit.messages.size(), refused ? 1u : 0u) << typed;
+  }
+  EXPECT_EQ(h.toolkit.messages[0],
+            "\"\" is not an I2C address: type two hex digits, 00 to FF. The address stays 8A.");
+  // Passing through the box keeps an address a script row set meanwhile.
+  board.SetI2CAddress(0x20);
   adr.onLostFocus();
-  EXPECT_EQ(h.board().I2CWriteAddress, 0xFF);
-  adr.setText("12345");  // too long for an address: it stays, and the box shows it
-  adr.onKeyPress(13);
-  EXPECT_EQ(adr.text(), "FF");
-  EXPECT_EQ(h.board().I2CWriteAddress, 0xFF);
+  EXPECT_EQ(board.I2CWriteAddress, 0x20);
+  EXPECT_TRUE(h.transport.Frames().empty());
 }
 
 TEST(ConsoleInterruptTest, ReadingIntrAndSamplingThePinFollowTheProximityFlag) {

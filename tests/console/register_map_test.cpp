@@ -13,8 +13,6 @@ TEST(RegisterMapTest, ThresholdsPackIntoAth1To3AndDecodeBack) {
   EXPECT_EQ(EncodeThresholds(4095, 0), (ThresholdRegs{0xFF, 0x0F, 0x00}));
   // The adaptive console keeps the high threshold's top nibble in ATH2.
   EXPECT_EQ(EncodeThresholds(0xA55, 0x123, kAdaptive), (ThresholdRegs{0x55, 0x1A, 0x23}));
-  // A fractional entry's H div 16 is taken as given for ATH3.
-  EXPECT_EQ(EncodeThresholds(0, 16, kMain, 0).ath3, 0x00);
 
   // Every 12-bit pair survives the round trip in both packings.
   for (HighPacking packing : {kMain, kAdaptive}) {

@@ -229,13 +229,22 @@ TEST(ScriptWindowTest, AddressRowsTheAddressBoxAndTheCloseRestore) {
   EXPECT_EQ(s.toolkit.messages.back(), "Illegal I2C address Script Row  3 Value = FF");
   EXPECT_TRUE(s.Sent().empty());
 
-  // The address box: Enter reloads with the new address; a bad one gives "88".
-  s.w().txtI2CAdr.setText("1FF");
-  s.w().txtI2CAdr.onKeyPress(13);
-  EXPECT_EQ(s.w().txtI2CAdr.text(), "88");
-  EXPECT_EQ(s.board().I2CWriteAddress, 0x8A);
+  // The address box: Enter reloads with the new address; text that is no
+  // address (FF included) changes nothing, reloads nothing and says so.
   s.Load("01,,XX");
-  s.w().txtI2CAdr.setText("9a");
+  for (const char* typed : {"1FF", "FF", "zz", "0x"}) {
+    s.toolkit.messages.clear();
+    s.w().txtI2CAdr.setText(typed);
+    s.w().txtI2CAdr.onKeyPress(13);
+    EXPECT_EQ(s.w().txtI2CAdr.text(), "8A") << typed;
+    EXPECT_EQ(s.board().I2CWriteAddress, 0x8A) << typed;
+    EXPECT_EQ(s.t().text(1, kColI2CAdr), "8A") << typed;
+    ASSERT_EQ(s.toolkit.messages.size(), 1u) << typed;
+  }
+  EXPECT_EQ(s.toolkit.messages[0],
+            "\"0X\" is not an I2C address: type two hex digits, 00 to FE. The address stays 8A.");
+  EXPECT_TRUE(s.Sent().empty());
+  s.w().txtI2CAdr.setText("0x9a");
   s.w().txtI2CAdr.onKeyPress(13);
   EXPECT_EQ(s.w().txtI2CAdr.text(), "9A");
   EXPECT_EQ(s.board().I2CReadAddress, 0x9B);

@@ -55,7 +55,7 @@ TEST(StartupWindowTest, ChoosingAnAddressNeedsTheBoardWithoutLoopingThenOpensThe
   EXPECT_TRUE(h.transport.Frames().empty());  // opening the console sends nothing to the chip
 }
 
-TEST(StartupWindowTest, ActivationResetsTheListAndClosingDuringAChoiceOpensNothing) {
+TEST(StartupWindowTest, ActivationResetsTheListButNoChoiceUnderWayAndClosingOpensNothing) {
   Started h;
   h.s.cboTypeSelect.setListIndex(1);
   ASSERT_TRUE(h.app->console.form.visible());
@@ -69,6 +69,13 @@ TEST(StartupWindowTest, ActivationResetsTheListAndClosingDuringAChoiceOpensNothi
   // activating again while the list is already reset runs nothing.
   h.s.Form_Activate();
   EXPECT_EQ(h.Count("getDeviceInfo"), checksBefore + 1);
+
+  // An activation while a choice is handled (the list's popup closing) leaves it standing.
+  h.toolkit.onProcessEvents = [&] { h.s.Form_Activate(); };
+  h.s.cboTypeSelect.setListIndex(2);
+  EXPECT_TRUE(h.app->console.form.visible());
+  EXPECT_EQ(h.board().I2CWriteAddress, 0x8A);
+  h.app->console.form.setVisible(false);
 
   h.toolkit.onProcessEvents = [&] { h.s.Unload(); };  // the user closes the window meanwhile
   h.s.cboTypeSelect.setListIndex(1);
