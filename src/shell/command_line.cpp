@@ -5,23 +5,11 @@
 #include <cstdio>
 
 #include "board/usb_ids.h"
+#include "core/text.h"
 
 namespace kps {
 
 namespace {
-
-std::optional<unsigned> ParseHex(const std::string& text, std::size_t maxDigits) {
-  if (text.empty() || text.size() > maxDigits) return std::nullopt;
-  unsigned value = 0;
-  for (char c : text) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-    value = value * 16 +
-            static_cast<unsigned>(std::isdigit(static_cast<unsigned char>(c))
-                                      ? c - '0'
-                                      : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
-  }
-  return value;
-}
 
 // A plain decimal number: an optional minus, digits, an optional point and
 // fraction. Exponents, hex, "inf" and "nan" are refused so that what a user
@@ -79,8 +67,8 @@ std::string Wanted(const SceneOption& option) {
 std::optional<std::pair<uint16_t, uint16_t>> ParseUsbId(const std::string& text) {
   const auto colon = text.find(':');
   if (colon == std::string::npos) return std::nullopt;
-  const auto vid = ParseHex(text.substr(0, colon), 4);
-  const auto pid = ParseHex(text.substr(colon + 1), 4);
+  const auto vid = ParseHex(text.substr(0, colon), 0xFFFF);
+  const auto pid = ParseHex(text.substr(colon + 1), 0xFFFF);
   if (!vid || !pid) return std::nullopt;
   return std::make_pair(static_cast<uint16_t>(*vid), static_cast<uint16_t>(*pid));
 }
@@ -120,7 +108,7 @@ BoardOptionStep ParseBoardOption(const std::vector<std::string>& args, std::size
   } else if (is("--sim-address")) {
     simOnly("--sim-address");
     const auto text = value("--sim-address");
-    const auto address = text ? ParseHex(*text, 2) : std::nullopt;
+    const auto address = text ? ParseHex(*text, 0xFF) : std::nullopt;
     if (!address) {
       return fail(
           "--sim-address needs the chip's 8-bit I2C address as two hex digits "
