@@ -75,8 +75,7 @@ void ConsoleWindow::cmdAutoScale_Click() {
   BoardLink& board = app_.board;
   ConsoleShared& s = app_.shared;
   RunFlags& flags = app_.flags;
-  const bool enough = s.SampleIndex > 5 &&
-                      std::fabs(s.ProxHistory[static_cast<std::size_t>(s.SampleIndex - 1)]) > 0;
+  const bool enough = s.SampleIndex > 5 && std::fabs(s.NewestSample(0).prox) > 0;
   if (!enough) {
     Pump();
     return;
@@ -85,9 +84,7 @@ void ConsoleWindow::cmdAutoScale_Click() {
   chart.AxisTitle = {"Scaled", "Scaled"};
   // The proximity history alone sets the scale of both traces.
   double peak = -99999;
-  for (int i = 1; i <= s.SampleIndex; ++i) {
-    peak = std::max(peak, s.ProxHistory[static_cast<std::size_t>(i)]);
-  }
+  for (int k = 1; k < s.SampleIndex; ++k) peak = std::max(peak, s.OldestSample(k).prox);
   graph.txtScale.setText(SignedBlank(Whole(std::floor(peak * 1.15))));
   if (!Pump()) return;
   chart.ScaleMin = 0;
@@ -117,13 +114,16 @@ void ConsoleWindow::cmdDrawTrace_Click() {
 }
 
 void ConsoleWindow::txtInterval_LostFocus() {
-  const int32_t interval = Whole(NumericValue(graph.txtInterval.text()));
+  // The axis is that of the interval a collection uses, 50 ms for a text that is no number.
+  const int32_t interval = IntervalInForce();
   app_.flags.CollectRunning = false;
   if (!Pump()) return;
   chart.TimeLabels = TimeLabelTexts(interval);
   chart.DrawGridLabels2(graph.Picture2.surface(), graph.Picture1.surface());
   chart.ResetTraces(403);
   chart.RestoreGraph(graph.Picture1.surface());
+  // Nothing left to scroll: a pass under way must not draw the reset traces.
+  chart.DrawStart = 404;
 }
 
 }  // namespace kps
