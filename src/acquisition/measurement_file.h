@@ -17,14 +17,16 @@ struct MeasurementHeader {
   LocalTime time;
 };
 
-// The history slot of the first sample that is written: the ones before it
-// belong to the start of a collection and are never recorded.
+// The place, oldest first, of the first history sample that is written. The
+// ones before it are the start of a collection (never drawn, never recorded),
+// or once the history is full its oldest samples, so that a file holds at most
+// the newest history size - 11.
 inline constexpr int kFirstRecordedSample = 11;
 
 // One recording: the header line (ending in ", Qty N"), the column titles, one
-// line per history slot 11 .. sampleIndex - 1 numbered from 0, and "END"; each
-// line ended by CR LF. `prox` and `als` hold whole counts; a value that is not
-// whole is rounded half to even. A sampleIndex past the end of either history
+// line per history sample 11 .. sampleIndex - 1 (oldest first) numbered from
+// 0, and "END"; each line ended by CR LF. `prox` and `als` hold whole counts;
+// a value that is not whole is rounded half to even. A sampleIndex past the end of either history
 // is held at the shorter one's size, and one below 11 gives no sample lines.
 std::string MeasurementBlock(const MeasurementHeader& header, std::span<const double> prox,
                              std::span<const double> als, int sampleIndex);

@@ -19,8 +19,9 @@ constexpr int32_t kDefaultInterval = 50;
 // The pacing wait sleeps at most this long between rounds of event
 // processing, so that a long interval never freezes the window.
 constexpr int32_t kPacingSliceMs = 10;
-constexpr int32_t kLastSlot = ConsoleShared::kHistorySize - 1;  // 1010
-constexpr int kFirstDrawnSample = 10;                           // samples before are never drawn
+constexpr int kFirstDrawnSample = 10;  // samples before are never drawn
+constexpr int kNewestColumn = 403;     // the trace index of the newest sample
+constexpr const char* kInProcess = "Data Collection In Process";
 
 // The integer value of an interval text, held to a sane 32-bit range.
 int32_t IntervalOf(const std::string& text) {
@@ -35,6 +36,43 @@ bool Reached(uint32_t now, uint32_t moment) {
 
 }  // namespace
 
+void ConsoleShared::ClearHistory() {
+  history_.fill(Sample{});
+  oldest_ = 0;
+  SampleIndex = 0;
+}
+
+void ConsoleShared::AddSample(double prox, double als) {
+  if (SampleIndex < kHistorySize) {
+    history_[static_cast<std::size_t>((oldest_ + SampleIndex) % kHistorySize)] = {prox, als};
+    ++SampleIndex;
+    return;
+  }
+  // Full: the newest takes the place of the oldest.
+  history_[static_cast<std::size_t>(oldest_)] = {prox, als};
+  oldest_ = (oldest_ + 1) % kHistorySize;
+}
+
+ConsoleShared::Sample ConsoleShared::OldestSample(int k) const {
+  return history_[static_cast<std::size_t>((oldest_ + k) % kHistorySize)];
+}
+
+ConsoleShared::Sample ConsoleShared::NewestSample(int k) const {
+  return OldestSample(SampleIndex - 1 - k);
+}
+
+int32_t ConsoleWindow::IntervalInForce() {
+  const std::string& text = graph.txtInterval.text();
+  if (IsNumeric(text)) {
+    graph.lblIntervalNote.setCaption("");
+    return IntervalOf(text);
+  }
+  // Said where the interval is typed, for as long as the text is no number.
+  graph.lblIntervalNote.setForeColor(Rgb{255, 0, 0});
+  graph.lblIntervalNote.setCaption("Not a number: 50 mSec used");
+  return kDefaultInterval;
+}
+
 void ConsoleWindow::CollectData() {
   BoardLink& board = app_.board;
   ConsoleShared& s = app_.shared;
@@ -42,13 +80,14 @@ void ConsoleWindow::CollectData() {
   Toolkit& toolkit = app_.toolkit;
   if (unloading_) return;
 
+  ++collectionsStarted_;
   Pacing pacing;
-  pacing.interval = IntervalOf(graph.txtInterval.text());
+  pacing.interval = IntervalInForce();
   graph.lblRange.setVisible(false);
   txtReading.setText("");
   meas.txtReading2.setText("");
   meas.txtReading3.setText("");
-  graph.Label18.setCaption("Data Collection In Process");
+  graph.Label18.setCaption(kInProcess);
   graph.cmdCollectData.setCaption(design.collectingCaption);
   // "Stop" appears before "Collect" goes grey, so that the focus passes from
   // one to the other and not into the interval box, whose leaving would stop
@@ -60,10 +99,8 @@ void ConsoleWindow::CollectData() {
 
   chart.ResetTraces(403);
   chart.RestoreGraph(graph.Picture1.surface());
-  chart.DrawStart = 403;
-  s.SampleIndex = 0;
-  s.ProxHistory.fill(1.0);
-  s.AlsHistory.fill(1.0);
+  chart.DrawStart = kNewestColumn;
+  s.ClearHistory();
   s.FailedReadings = 0;
   graph.lblFailedReadings.setCaption("");
   pacing.detaches = board.DetachCount;
@@ -80,6 +117,11 @@ void ConsoleWindow::CollectData() {
 
   board.FrameEnd();
   flags.AbortRequested = false;
+  // However it ended (Stop, the interval box, a detach, no board), the status
+  // line says so; what a recording wrote there meanwhile stays.
+  if (graph.Label18.caption() == kInProcess) graph.Label18.setCaption("Data Collection Halted");
+  // "Collect" is enabled before "Stop" hides, so that the focus on "Stop" can
+  // go back to it rather than on into the interval box.
   graph.cmdCollectData.setEnabled(true);
   graph.cmdStopData.setVisible(false);
   graph.cmdCollectData.setCaption("Collect Data Graphical Real Time Data");
@@ -91,15 +133,11 @@ void ConsoleWindow::CollectionPass(Pacing& p) {
   BoardLink& board = app_.board;
   ConsoleShared& s = app_.shared;
   Toolkit& toolkit = app_.toolkit;
+  const unsigned collection = collectionsStarted_;
 
   // The interval may change while collecting; a text that is no number means 50 ms.
-  const std::string& intervalText = graph.txtInterval.text();
-  if (IsNumeric(intervalText)) {
-    p.interval = IntervalOf(intervalText);
-  } else {
-    if (!Pump()) return;
-    p.interval = kDefaultInterval;
-  }
+  p.interval = IntervalInForce();
+  if (!IsNumeric(graph.txtInterval.text()) && !Pump()) return;
 
   // Wake 3 to 4 ms before the deadline, handling events meanwhile.
   while (!Reached(toolkit.Millis(), p.deadline - 4)) {
@@ -126,9 +164,7 @@ void ConsoleWindow::CollectionPass(Pacing& p) {
   } else {
     if (!Pump()) return;
 
-    const auto slot = static_cast<std::size_t>(s.SampleIndex);
-    s.ProxHistory[slot] = s.ProxCount;
-    s.AlsHistory[slot] = s.AlsIrCount;
+    s.AddSample(s.ProxCount, s.AlsIrCount);
 
     if (intr.ChkSampleInt[0].checked()) {
       cmdISamples_Click();
@@ -140,12 +176,15 @@ void ConsoleWindow::CollectionPass(Pacing& p) {
     }
 
     // With no scale span (maximum = minimum) the newest row keeps the previous one.
-    if (const auto row = chart.GraphRow2(s.AlsIrCount)) chart.AlsTrace[403] = *row;
-    if (s.SampleIndex < kLastSlot) ++s.SampleIndex;
-    if (const auto row = chart.GraphRow(s.ProxCount)) chart.ProxTrace[403] = *row;
+    if (const auto row = chart.GraphRow2(s.AlsIrCount)) chart.AlsTrace[kNewestColumn] = *row;
+    if (const auto row = chart.GraphRow(s.ProxCount)) chart.ProxTrace[kNewestColumn] = *row;
 
     if (s.SampleIndex > kFirstDrawnSample) {
       graph.lblLoop_Count.setCaption(SignedBlank(s.SampleIndex - kFirstDrawnSample));
+    }
+    // DrawStart past the newest column: the graph was cleared under this pass
+    // (the interval box was left), and its reset traces are no data to draw.
+    if (s.SampleIndex > kFirstDrawnSample && chart.DrawStart <= kNewestColumn) {
       PixelSurface& picture = graph.Picture1.surface();
       chart.TraceColor = kBlueTrace;
       chart.ScrollProxTrace(picture, chart.DrawStart);
@@ -160,6 +199,9 @@ void ConsoleWindow::CollectionPass(Pacing& p) {
     LuxReading();
   }
 
+  // A collection restarted inside this pass (automatic re-scale) has run to
+  // its end and shown its own loop time: this pass's span is no loop time.
+  if (collection != collectionsStarted_) return;
   const uint32_t end = toolkit.Millis();
   p.deadline = end + static_cast<uint32_t>(p.interval);
   graph.txtTime1.setText(SignedBlank(static_cast<int32_t>(toolkit.Millis() - p.previousEnd)));

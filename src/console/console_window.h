@@ -63,15 +63,34 @@ struct ConsoleShared {
   int LuxSettleCount = 0;
   std::array<double, 2> LuxFullScale{2000, 125};
 
-  // The last measurement read and the samples of the last (or running) collection.
+  // The last measurement read.
   int32_t ProxCount = 0;
   int32_t AlsIrCount = 0;
-  static constexpr int kHistorySize = 1011;
-  std::array<double, kHistorySize> ProxHistory{};
-  std::array<double, kHistorySize> AlsHistory{};
-  int32_t SampleIndex = 0;  // the slot the next sample fills; held at 1010
+
+  // The samples of the last (or running) collection, kept for recording and
+  // automatic re-scale: all of them up to kHistorySize, then the newest
+  // kHistorySize, each new sample dropping the oldest. Taking a sample costs
+  // the same however long the collection runs.
+  struct Sample {
+    double prox = 1.0;
+    double als = 1.0;
+  };
+  static constexpr int kHistorySize = 1010;
+  // The number of samples held, 0 .. kHistorySize (the place of the next
+  // sample in order). Kept by ClearHistory and AddSample; read it, never set it.
+  int32_t SampleIndex = 0;
+  void ClearHistory();
+  void AddSample(double prox, double als);
+  // The k-th oldest (k = 0 is the oldest) and the k-th newest (k = 0 is the
+  // newest) of the samples held; k from 0 to SampleIndex - 1.
+  Sample OldestSample(int k) const;
+  Sample NewestSample(int k) const;
   // Readings of the current collection that failed, and so are no samples.
   int32_t FailedReadings = 0;
+
+ private:
+  std::array<Sample, kHistorySize> history_{};
+  int oldest_ = 0;  // where in history_ the oldest sample held is
 };
 
 // "Device Registers": any register by hand, the ID and the status text.
@@ -196,6 +215,7 @@ struct GraphControls {
   Label lblFailedReadings{"lblFailedReadings", ""};  // "2 failed" while any did
   Frame frmTimeBase{"frmTimeBase", "Graph Timing"};
   TextBox txtInterval{"txtInterval", "100"};
+  Label lblIntervalNote{"lblIntervalNote", ""};  // says when the interval text is no number
   TextBox txtTime1{"txtTime1", ""};
   Label Label6{"Label6", "Meas.Time"};
   Label Label4{"Label4", "Loop Time"};
@@ -362,6 +382,9 @@ class ConsoleWindow {
     int detaches = 0;  // the link's count when the collection started
   };
   void CollectionPass(Pacing& pacing);
+  // The interval a collection uses: the number in txtInterval, or 50 ms when
+  // the text is no number, which lblIntervalNote then says.
+  int32_t IntervalInForce();
   // One failed reading more in this collection, shown beside the count.
   void CountFailedReading();
   // The saturation indicator: red "Yes" at full scale, black "No" below, only on a change.
@@ -370,8 +393,9 @@ class ConsoleWindow {
 
   AppContext& app_;
   bool loaded_ = false;
-  bool unloading_ = false;     // a close or "Exit" is under way or done
-  bool readDeferred_ = false;  // "Read ADs" came while the bus was busy and waits
+  bool unloading_ = false;           // a close or "Exit" is under way or done
+  bool readDeferred_ = false;        // "Read ADs" came while the bus was busy and waits
+  unsigned collectionsStarted_ = 0;  // so a pass knows a collection was restarted inside it
 };
 
 }  // namespace kps

@@ -102,9 +102,10 @@ void ConsoleWindow::cmdAutoScale_Click() {
   chart.AxisTitle = {"Scaled", "Scaled"};
   double proxPeak = -99999;
   double alsPeak = -99999;
-  for (int i = 1; i <= s.SampleIndex; ++i) {
-    proxPeak = std::max(proxPeak, s.ProxHistory[static_cast<std::size_t>(i)]);
-    alsPeak = std::max(alsPeak, s.AlsHistory[static_cast<std::size_t>(i)]);
+  for (int k = 0; k < s.SampleIndex; ++k) {
+    const auto sample = s.OldestSample(k);
+    proxPeak = std::max(proxPeak, sample.prox);
+    alsPeak = std::max(alsPeak, sample.als);
   }
   // Each scale fits the peak of the traces drawn on it, with 15 % to spare.
   const auto fit = [](double peak) { return SignedBlank(Whole(std::floor(peak * 1.15))); };
@@ -135,13 +136,16 @@ void ConsoleWindow::cmdDrawTrace_Click() {
 }
 
 void ConsoleWindow::txtInterval_LostFocus() {
-  const int32_t interval = Whole(NumericValue(graph.txtInterval.text()));
+  // The axis is that of the interval a collection uses, 50 ms for a text that is no number.
+  const int32_t interval = IntervalInForce();
   app_.flags.CollectRunning = false;
   if (!Pump()) return;
   chart.TimeLabels = TimeLabelTexts(interval);
   chart.DrawGridLabels2(graph.Picture2.surface(), graph.Picture1.surface());
   chart.ResetTraces(403);
   chart.RestoreGraph(graph.Picture1.surface());
+  // Nothing left to scroll: a pass under way must not draw the reset traces.
+  chart.DrawStart = 404;
 }
 
 }  // namespace kps

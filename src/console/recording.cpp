@@ -2,6 +2,7 @@
 // collection written to the measurement file in one go.
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "acquisition/measurement_file.h"
 #include "console/console_window.h"
@@ -13,7 +14,6 @@ namespace kps {
 namespace {
 
 constexpr int kMinimumSampleIndex = 20;
-constexpr int kUnwrittenSamples = 11;  // the first eleven samples of a collection
 
 }  // namespace
 
@@ -35,14 +35,22 @@ void ConsoleWindow::StartRecording(int) {
   const LocalTime now = app_.toolkit.Now();
   const MeasurementHeader header{regs.txtRegHex[0].text(), regs.txtRegHex[1].text(),
                                  graph.txtInterval.text(), now};
-  const std::string block = MeasurementBlock(header, s.ProxHistory, s.AlsHistory, s.SampleIndex);
+  // The samples held, oldest first.
+  std::vector<double> prox, als;
+  prox.reserve(static_cast<std::size_t>(s.SampleIndex));
+  als.reserve(static_cast<std::size_t>(s.SampleIndex));
+  for (int k = 0; k < s.SampleIndex; ++k) {
+    prox.push_back(s.OldestSample(k).prox);
+    als.push_back(s.OldestSample(k).als);
+  }
+  const std::string block = MeasurementBlock(header, prox, als, s.SampleIndex);
   const std::string error =
       WriteMeasurementFile(rec.txtFilePath.text(), block, rec.chkAppend.checked());
   if (!error.empty()) {
     app_.toolkit.ShowMessage(error, MessageButtons::Ok);
     return;
   }
-  std::string done = SignedBlank(s.SampleIndex - kUnwrittenSamples) +
+  std::string done = SignedBlank(RecordedSampleCount(prox.size(), s.SampleIndex)) +
                      " Measurement set(s) written: " + DateText(now) + " " + TimeText(now);
   // Failed readings are no samples, so the file does not show them: say so here.
   if (s.FailedReadings == 1) done += " (1 reading failed)";

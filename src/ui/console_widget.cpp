@@ -9,8 +9,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSizePolicy>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -54,6 +56,40 @@ LampWidget* Indicator(Lamp& model, QWidget* parent, int size = kIndicatorSize) {
   lamp->setAutoFillBackground(true);
   return lamp;
 }
+
+// A control that comes and goes (during a collection) keeps its place in the
+// layout while hidden, so that nothing around it moves under the user's mouse.
+template <typename W>
+W* KeepsItsPlace(W* widget) {
+  QSizePolicy policy = widget->sizePolicy();
+  policy.setRetainSizeWhenHidden(true);
+  widget->setSizePolicy(policy);
+  return widget;
+}
+
+// When `from` hides with the focus, the focus goes to `to` (if it may take
+// it) rather than on along the tab order.
+class FocusOnHide : public QObject {
+ public:
+  FocusOnHide(QWidget* from, QWidget* to) : QObject(from), to_(to) {
+    from->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    // Sent before Qt moves the focus of a hidden widget on.
+    if (event->type() == QEvent::Hide) {
+      auto* from = static_cast<QWidget*>(watched);
+      if (from->window()->focusWidget() == from && to_ && to_->isEnabled()) {
+        to_->setFocus(Qt::OtherFocusReason);
+      }
+    }
+    return false;
+  }
+
+ private:
+  QPointer<QWidget> to_;
+};
 
 // A frame holding the members of an option group, stacked in `columns` columns.
 QGroupBox* OptionFrame(Frame& frame, OptionGroup& group, QWidget* parent, int columns = 1) {
@@ -312,7 +348,8 @@ QLayout* ConsoleWidget::BuildBottomRow(QWidget* parent) {
   link->addWidget(caption);
   row->addLayout(link);
 
-  row->addWidget(BindButton(model_.Command4, new QPushButton(parent)), 0, Qt::AlignBottom);
+  row->addWidget(KeepsItsPlace(BindButton(model_.Command4, new QPushButton(parent))), 0,
+                 Qt::AlignBottom);
   return row;
 }
 
@@ -377,9 +414,13 @@ QLayout* ConsoleWidget::BuildGraphControls(QWidget* parent) {
   auto* collect = BindButton(g.cmdCollectData, new QPushButton(parent));
   collect->setMinimumHeight(collect->sizeHint().height() + 8);
   column->addWidget(collect);
-  auto* stop = BindButton(g.cmdStopData, new QPushButton(parent));
+  auto* stop = KeepsItsPlace(BindButton(g.cmdStopData, new QPushButton(parent)));
   column->addWidget(stop);
   QWidget::setTabOrder(collect, stop);
+  // The end of a collection enables "Collect" before it hides "Stop": the
+  // focus goes back there, not on into the interval box, whose leaving would
+  // stop the next collection and clear the graph.
+  new FocusOnHide(stop, collect);
   auto* status = BindLabel(g.Label18, new QLabel(parent));
   status->setObjectName("Label18");
   column->addWidget(status);
@@ -408,13 +449,18 @@ QWidget* ConsoleWidget::BuildTimeBase(QWidget* parent) {
   grid->addWidget(unit, 0, 2);
   // The actual loop time, titled "Meas.Time" under its box once a collection runs.
   grid->addWidget(BindLabel(g.Label4, new QLabel(frame)), 1, 0);
-  auto* loop = Box(g.txtTime1, frame, 5);
+  auto* loop = KeepsItsPlace(Box(g.txtTime1, frame, 5));
   loop->setReadOnly(true);
   grid->addWidget(loop, 1, 1);
   grid->addWidget(BindLabel(g.Label7, new QLabel(frame)), 1, 2);
-  auto* measured = BindLabel(g.Label6, new QLabel(frame));
+  auto* measured = KeepsItsPlace(BindLabel(g.Label6, new QLabel(frame)));
   measured->setAlignment(Qt::AlignHCenter);
   grid->addWidget(measured, 2, 1);
+  // Room for the note on two lines from the start, so that it appearing moves nothing.
+  auto* note = BindLabel(g.lblIntervalNote, new QLabel(frame));
+  note->setWordWrap(true);
+  note->setFixedHeight(2 * note->fontMetrics().lineSpacing() + 2);
+  grid->addWidget(note, 3, 0, 1, 3);
   return frame;
 }
 

@@ -211,7 +211,8 @@ const Operation kOperations[] = {
        EXPECT_EQ(s.SampleIndex, samples);
        EXPECT_FALSE(h.app->flags.CollectRunning);
        for (int i = 0; i < samples; ++i) {
-         EXPECT_EQ(s.ProxHistory[i] * 10000 + s.AlsHistory[i], 26 * 10000 + 3276) << i;
+         const auto sample = s.OldestSample(i);
+         EXPECT_EQ(sample.prox * 10000 + sample.als, 26 * 10000 + 3276) << i;
        }
        // No spike towards zero in the ALS/IR trace: nothing red below 2000 counts.
        const PixelSurface& graph = c.graph.Picture1.surface();
@@ -232,7 +233,7 @@ const Operation kOperations[] = {
        h.board().I2C_WriteRegister(reg::kConf, 0xA4);  // the power cycle cleared it
        h.Collect(2);
        EXPECT_EQ(s.SampleIndex, 2);
-       EXPECT_EQ(s.AlsHistory[1], 3276);
+       EXPECT_EQ(s.NewestSample(0).als, 3276);
      }},
     {"GPIO exchange",
      [](Hit hit) {

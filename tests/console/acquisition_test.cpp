@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <tuple>
 
 #include <unistd.h>
 
+#include "core/text.h"
 #include "support/file_text.h"
 #include "support/opened_console.h"
 
@@ -21,6 +23,14 @@ using Texts = std::vector<std::string>;
 
 const Bytes kMeasureFrame = {3, 0x89, 0x08};
 
+// A folder of its own for the files a test writes, removed with it.
+struct Folder {
+  Folder() { std::filesystem::create_directories(path); }
+  ~Folder() { std::filesystem::remove_all(path); }
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("kps_rec_" + std::to_string(::getpid()));
+};
+
 // A console with scripted measurement replies: {status, PROX, ALS1, ALS2, 0}.
 struct Console : Opened {
   explicit Console(ConsoleVariant v = ConsoleVariant::Main) : Opened(v) {}
@@ -31,21 +41,48 @@ struct Console : Opened {
     transport.i2cReplies.push_back({3, static_cast<uint8_t>(prox), static_cast<uint8_t>(als & 0xFF),
                                     static_cast<uint8_t>(als >> 8), 0});
   }
-  int MeasureReads() const {
-    int n = 0;
-    for (const auto& f : transport.Frames()) n += f.op == "out" && f.bytes == kMeasureFrame;
-    return n;
+  // Counted as the calls come, so that a long collection stays quick.
+  int MeasureReads() {
+    const auto& calls = transport.calls;
+    if (calls.size() < scanned) scanned = 0, reads = 0;  // the test cleared them
+    for (; scanned < calls.size(); ++scanned) {
+      reads += calls[scanned].op == "out" && calls[scanned].bytes == kMeasureFrame;
+    }
+    return reads;
   }
-  // Clicks `button`, and "Stop" at the first event point after `samples` more reads.
-  void Collect(int samples, Button& button) {
-    const int before = MeasureReads();
-    toolkit.onProcessEvents = [this, samples, before] {
-      if (MeasureReads() - before >= samples && app->flags.CollectRunning) {
+  std::size_t scanned = 0;
+  int reads = 0;
+  // Clicks `button` and runs `at` at each event point of the collection, until
+  // it returns true: it has ended the collection. A collection still running
+  // after `rounds` event rounds (a read that is not the one counted, a stop
+  // that does not stop) fails the test, and is stopped, rather than hanging it.
+  void Run(Button& button, long rounds, const std::function<bool()>& at) {
+    long round = 0;
+    bool ended = false;
+    toolkit.onProcessEvents = [&] {
+      if (!app->flags.CollectRunning) return;
+      if (++round == rounds) {
+        ADD_FAILURE() << "still collecting after " << MeasureReads() << " reads";
         w.graph.cmdStopData.Click();
+      } else if (round > 2 * rounds) {
+        w.Unload();
+      } else if (!ended) {
+        ended = at();
       }
     };
     button.Click();
     toolkit.onProcessEvents = nullptr;
+  }
+  // Clicks `button`, and at the first event point with the bus free after
+  // `samples` more reads (before the last is stored) ends the collection with
+  // `end` ("Stop" unless told otherwise).
+  void Collect(int samples, Button& button, const std::function<void()>& end = {}) {
+    const int before = MeasureReads();
+    Run(button, 30L * (samples + 10), [&] {
+      if (app->board.UsbBusy || MeasureReads() - before < samples) return false;
+      end ? end() : w.graph.cmdStopData.Click();
+      return true;
+    });
   }
   void Collect(int samples) { Collect(samples, w.graph.cmdCollectData); }
   uint32_t GraphPixel(int x, int y) const { return w.graph.Picture1.surface().Pixel(x, y); }
@@ -216,37 +253,50 @@ TEST(ConsoleAcquisitionTest, StopDuringTheWaitCompletesThatPass) {
   ConsoleWindow& w = h.w;
   w.graph.txtInterval.setText("1000");
   int readsAtStop = -1;
-  h.toolkit.onProcessEvents = [&] {
-    if (h.MeasureReads() == 1 && readsAtStop < 0 && h.toolkit.now > 1200) {
-      readsAtStop = h.MeasureReads();
-      w.graph.cmdStopData.Click();
-    }
-  };
-  w.graph.cmdCollectData.Click();
+  h.Run(w.graph.cmdCollectData, 1000, [&] {
+    if (h.MeasureReads() != 1 || h.toolkit.now <= 1200) return false;
+    readsAtStop = h.MeasureReads();
+    w.graph.cmdStopData.Click();
+    return true;
+  });
   EXPECT_EQ(readsAtStop, 1);
   EXPECT_EQ(h.MeasureReads(), 2);  // the pass under way still read
   EXPECT_EQ(h.s.SampleIndex, 2);
   EXPECT_GE(h.toolkit.now, 1997u);
 }
 
-TEST(ConsoleAcquisitionTest, LongCollectionWithFaultyEntriesKeepsTheNewestSampleInTheLastSlot) {
+TEST(ConsoleAcquisitionTest, LongCollectionsWithFaultyEntriesRecordTheirNewest999Samples) {
   Console h;
   ConsoleWindow& w = h.w;
-  // No number: 50 ms, and the box keeps its text.
+  const Folder folder;
+  const auto file = folder.path / "m.csv";
+  w.rec.txtFilePath.setText(file.string());
+  // No number: 50 ms, said beside the box, which keeps its text.
   w.graph.txtInterval.setText("fast");
   // No span: the rows stay as they were.
   w.graph.txtScale.setText("-1");
   w.graph.txtScaleMin.setText("0");
   w.graph.cmdScale.Click();
   ASSERT_EQ(w.chart.ScaleMax, w.chart.ScaleMin);
-  for (int i = 0; i < 1011; ++i) h.Reply(i % 256, i);
-  h.Collect(1011);
-  EXPECT_EQ(h.s.SampleIndex, 1010);
-  EXPECT_EQ(h.s.ProxHistory[1010], 1010 % 256);
-  EXPECT_EQ(h.s.AlsHistory[1010], 1010);
-  EXPECT_EQ(h.s.AlsHistory[1009], 1009);
-  EXPECT_EQ(w.graph.lblLoop_Count.caption(), " 1000");
+  for (int taken : {1011, 1500, 5000}) {
+    // Sample i reads proximity i % 256 and ALS/IR i (the high byte is taken whole).
+    for (int i = 0; i < taken; ++i) h.Reply(i % 256, i);
+    h.Collect(taken);
+    ASSERT_EQ(h.s.SampleIndex, 1010) << taken;
+    EXPECT_EQ(h.s.NewestSample(0).als, taken - 1);
+    EXPECT_EQ(w.graph.lblLoop_Count.caption(), " 1000");
+    w.rec.cmdStartRec[0].Click();
+    std::string lines = ", Qty 999\r\nMeasurement#,Proximity (8-bit),ALS/IR (12-bit)\r\n";
+    for (int n = 0; n < 999; ++n) {
+      const int i = taken - 999 + n;
+      lines += SignedBlank(n) + "," + SignedBlank(i % 256) + "," + SignedBlank(i) + "\r\n";
+    }
+    const std::string text = test::FileText(file);
+    EXPECT_EQ(text.substr(std::min(text.find(", Qty"), text.size())), lines + "END\r\n") << taken;
+    EXPECT_EQ(w.graph.Label18.caption(), " 999 Measurement set(s) written: 12-05-2026 10:35:12");
+  }
   EXPECT_EQ(w.graph.txtInterval.text(), "fast");
+  EXPECT_EQ(w.graph.lblIntervalNote.caption(), "Not a number: 50 mSec used");
   EXPECT_EQ(w.chart.AlsTrace[403], 1);
 }
 
@@ -265,9 +315,8 @@ TEST(ConsoleAcquisitionTest, ScaleButtonsAndTheIntervalRedrawTheLabels) {
   using Case = std::tuple<int, const char*, int32_t, const char*>;
   for (auto [peak, scale, max, top] :
        {Case{300, " 345", 346, "350"}, Case{200, " 229", 230, "230"}}) {
-    h.s.SampleIndex = 10;
-    h.s.ProxHistory.fill(10);
-    h.s.ProxHistory[4] = peak;
+    h.s.ClearHistory();
+    for (int i = 0; i < 10; ++i) h.s.AddSample(i == 4 ? peak : 10, 0);
     h.app->flags.CollectRunning = true;
     // Re-scaling starts a new collection; stop it after its first read.
     h.Collect(1, w.graph.cmdAutoScale);
@@ -279,24 +328,76 @@ TEST(ConsoleAcquisitionTest, ScaleButtonsAndTheIntervalRedrawTheLabels) {
     EXPECT_EQ(h.s.SampleIndex, 1);  // the new collection's histories
   }
   // Too few samples: nothing changes.
-  h.s.SampleIndex = 5;
+  h.s.ClearHistory();
+  for (int i = 0; i < 5; ++i) h.s.AddSample(100, 0);
   w.graph.cmdAutoScale.Click();
   EXPECT_EQ(w.chart.ScaleMax, 230);
 
-  w.graph.txtInterval.setText("10");
-  h.app->flags.CollectRunning = true;
-  w.graph.txtInterval.onLostFocus();
-  EXPECT_FALSE(h.app->flags.CollectRunning);
-  EXPECT_TRUE(h.Labelled("4.00"));
+  // Re-scaling during a collection: the loop time stays that of one pass, not
+  // the span of the collection restarted inside the interrupted pass.
+  for (int i = 0; i < 15; ++i) h.Reply(120, 0);
+  const int start = h.MeasureReads();
+  h.transport.duringTransfer = [&] {
+    if (h.MeasureReads() == start + 25) h.sim().Unplug();  // ends the restarted collection
+  };
+  h.Collect(15, w.graph.cmdCollectData, [&] { w.graph.cmdAutoScale.Click(); });
+  EXPECT_EQ(w.chart.ScaleMax, 139);
+  EXPECT_EQ(w.graph.txtTime1.text(), " 47");
+  h.transport.duringTransfer = nullptr;
+
+  // {interval text, a time label, the note beside the box}
+  using Axis = std::tuple<const char*, const char*, const char*>;
+  for (auto [text, label, note] :
+       {Axis{"10", "4.00", ""}, Axis{"fast", "20.00", "Not a number: 50 mSec used"}}) {
+    w.graph.txtInterval.setText(text);
+    w.graph.txtInterval.onLostFocus();
+    EXPECT_TRUE(h.Labelled(label)) << text;
+    EXPECT_EQ(w.graph.lblIntervalNote.caption(), note);
+  }
+}
+
+// However a collection ends, the status line says so (unless a recording has
+// written there), the buttons come back, and the graph shows no trace that is
+// not data.
+TEST(ConsoleAcquisitionTest, EveryEndOfACollectionIsShown) {
+  struct End {
+    const char* how;
+    std::function<void(Console&)> act;
+    const char* status;
+  };
+  for (const End& e :
+       {End{"Stop", [](Console& h) { h.w.graph.cmdStopData.Click(); }, "Data Collection Halted"},
+        End{"interval box left", [](Console& h) { h.w.graph.txtInterval.onLostFocus(); },
+            "Data Collection Halted"},
+        End{"board pulled out", [](Console& h) { h.sim().Unplug(); }, "Data Collection Halted"},
+        End{"Write to Disk", [](Console& h) { h.w.rec.cmdStartRec[0].Click(); },
+            " 18 Measurement set(s) written: 12-05-2026 10:35:12"}}) {
+    Console h;
+    ConsoleWindow& w = h.w;
+    const Folder folder;
+    w.rec.txtFilePath.setText((folder.path / "m.csv").string());
+    h.Collect(30, w.graph.cmdCollectData, [&] { e.act(h); });
+    EXPECT_EQ(w.graph.Label18.caption(), e.status) << e.how;
+    EXPECT_TRUE(w.graph.cmdCollectData.enabled());
+    EXPECT_FALSE(w.graph.cmdStopData.visible());
+    EXPECT_TRUE(w.Command4.visible());
+    if (std::string(e.how) != "interval box left") continue;
+    // The graph is its background again: the pass under way drew nothing of
+    // the traces the box reset.
+    for (int x = 0; x < 404; ++x) {
+      for (int y = 0; y < 304; ++y) {
+        ASSERT_EQ(h.GraphPixel(x, y), w.chart.GraphBackground[BackgroundIndex(x, y)])
+            << x << "," << y;
+      }
+    }
+  }
 }
 
 TEST(ConsoleAcquisitionTest, WriteToDiskRecordsTheCollectionAfterItsFirstElevenSamples) {
   Console h;
   ConsoleWindow& w = h.w;
-  const auto folder =
-      std::filesystem::temp_directory_path() / ("kps_rec_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(folder);
-  const auto file = folder / "m.csv";
+  const Folder folder;
+  const auto file = folder.path / "m.csv";
   w.rec.txtFilePath.setText(file.string());
 
   w.rec.cmdStartRec[0].Click();
@@ -320,7 +421,7 @@ TEST(ConsoleAcquisitionTest, WriteToDiskRecordsTheCollectionAfterItsFirstElevenS
 
   // A file that cannot be written: a message with the reason, no status, the old file kept.
   w.graph.Label18.setCaption("");
-  w.rec.txtFilePath.setText((folder / "missing" / "m.csv").string());
+  w.rec.txtFilePath.setText((folder.path / "missing" / "m.csv").string());
   w.rec.cmdStartRec[0].Click();
   ASSERT_EQ(h.toolkit.messages.size(), 2u);
   EXPECT_NE(h.toolkit.messages[1].find("No such file or directory"), std::string::npos);
@@ -332,20 +433,18 @@ TEST(ConsoleAcquisitionTest, WriteToDiskRecordsTheCollectionAfterItsFirstElevenS
   w.rec.cmdBrowse.Click();
   w.rec.cmdBrowse.Click();
   EXPECT_EQ(w.rec.txtFilePath.text(), "/tmp/chosen.txt");
-  std::filesystem::remove_all(folder);
 }
 
 TEST(ConsoleAcquisitionTest, ClosingTheConsoleDuringCollectionEndsCleanly) {
   Console h;
   ConsoleWindow& w = h.w;
   int readsAtClose = -1;
-  h.toolkit.onProcessEvents = [&] {
-    if (h.MeasureReads() == 3 && readsAtClose < 0) {
-      readsAtClose = 3;
-      w.Unload();  // the close box
-    }
-  };
-  w.graph.cmdCollectData.Click();
+  h.Run(w.graph.cmdCollectData, 1000, [&] {
+    if (h.MeasureReads() != 3) return false;
+    readsAtClose = 3;
+    w.Unload();  // the close box
+    return true;
+  });
   EXPECT_EQ(readsAtClose, 3);
   EXPECT_EQ(h.MeasureReads(), 3);
   EXPECT_TRUE(h.toolkit.messages.empty());

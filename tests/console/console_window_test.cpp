@@ -351,19 +351,23 @@ TEST(ConsoleInterruptTest, ReadingIntrAndSamplingThePinFollowTheProximityFlag) {
   ASSERT_TRUE(c.intr.beep_on_int.checked());
   RaiseProximityFlag(h);
   c.cmdRDReg_Click(reg::kIntr);
+  EXPECT_EQ(h.toolkit.beeps, 0);
   c.cmdISamples_Click();
+  EXPECT_EQ(h.toolkit.beeps, 1);  // the pin went low
   c.cmdISamples_Click();
+  EXPECT_EQ(h.toolkit.beeps, 1);  // and stayed low
   EXPECT_EQ(c.intr.ShpPintr.fillColor(), colors.ColorRed);
   EXPECT_TRUE(h.sim().ledLit(6));
-  EXPECT_EQ(h.toolkit.beeps, 1);  // the pin went low once
   EXPECT_EQ(c.intr.ShpINTexternal.fillColor(), colors.ColorRed);
 
   c.cmdPIClear_Click();
   c.cmdRDReg_Click(reg::kIntr);
   c.cmdISamples_Click();
+  EXPECT_EQ(h.toolkit.beeps, 2);  // the pin went high
+  c.cmdISamples_Click();
+  EXPECT_EQ(h.toolkit.beeps, 2);  // and stayed high
   EXPECT_EQ(c.intr.ShpPintr.fillColor(), colors.ColorBlack);
   EXPECT_FALSE(h.sim().ledLit(6));
-  EXPECT_EQ(h.toolkit.beeps, 2);
   EXPECT_EQ(c.intr.ShpINTexternal.fillColor(), colors.ColorBlack);
 
   // The adaptive console shows the value only.

@@ -9,6 +9,9 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringList>
+
+#include <map>
 
 #include "ui/lamp_widget.h"
 #include "ui/picture_widget.h"
@@ -35,6 +38,26 @@ struct Console : Program {
   QString Lamp(const QString& name) { return Get<ui::LampWidget>(name)->accessibleDescription(); }
   QWidget* window = nullptr;
 };
+
+// Where each named control that is shown sits in the window.
+std::map<QString, QPoint> Places(QWidget* window) {
+  std::map<QString, QPoint> at;
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    if (!w->objectName().isEmpty() && w->isVisible())
+      at[w->objectName()] = w->mapTo(window, QPoint());
+  }
+  return at;
+}
+
+// The controls shown in both that are not where they were.
+QStringList Moved(const std::map<QString, QPoint>& before, const std::map<QString, QPoint>& after) {
+  QStringList moved;
+  for (const auto& [name, at] : before) {
+    const auto now = after.find(name);
+    if (now != after.end() && now->second != at) moved << name;
+  }
+  return moved;
+}
 
 void Type(QLineEdit* edit, const QString& text) {
   edit->setFocus();
@@ -141,20 +164,31 @@ class ConsoleWidgetTest : public QObject {
     auto* collect = c.Get<QPushButton>("cmdCollectData");
     auto* stop = c.Get<QPushButton>("cmdStopData");
     QVERIFY(!stop->isVisible());
+    const auto idle = Places(c.window);
+    auto running = idle;
     bool stopFocused = false;
     QTimer::singleShot(1200, stop, [&] {
       stopFocused = stop->hasFocus();
+      running = Places(c.window);
       QTest::mouseClick(stop, Qt::LeftButton);
     });
     // The loop runs inside this click until "Stop" is clicked.
     QTest::mouseClick(collect, Qt::LeftButton);
-    // The focus went from "Collect" to "Stop", never into the interval box.
-    QVERIFY(stopFocused);
     QVERIFY(!stop->isVisible());
     QVERIFY(collect->isEnabled());
+    const bool collectFocused = collect->hasFocus();
+    // Nothing moved as "Stop" and "Exit" came and went, so a click lands where it was aimed.
+    QCOMPARE(Moved(idle, running), QStringList());
+    QCOMPARE(Moved(idle, Places(c.window)), QStringList());
+    // A click elsewhere keeps the graph: no box with a lost-focus handler had the focus.
+    QTest::mouseClick(c.Get<QLineEdit>("txtFilePath"), Qt::LeftButton);
+    QTest::qWait(50);
     // Steady scene: ALS/IR 3276 of 4100 at row 63, one image pixel per widget pixel.
     const QImage shown = c.Get<ui::PictureWidget>("Picture1")->grab().toImage();
     QCOMPARE(shown.pixelColor(401, 63), QColor(Qt::red));
+    // The focus went from "Collect" to "Stop" and back, never into the interval box.
+    QVERIFY(stopFocused);
+    QVERIFY(collectFocused);
   }
 
   void closingTheWindowDuringCollectionEndsTheProgram() {
