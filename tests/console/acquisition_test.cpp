@@ -539,15 +539,12 @@ TEST(ConsoleChartTest, EachTraceIsDrawnOnTheLabelsOfItsColumnAfterEveryRescale) 
         Auto{Adaptive, 2000, " 345", " 2300", 350, 2310}}) {
     SCOPED_TRACE(a.alsPeak);
     Console h(a.variant);
-    h.s.SampleIndex = 5;  // too few samples: said, and nothing changes
+    for (int i = 0; i < 5; ++i)
+      h.s.AddSample(10, 10);  // too few samples: said, and nothing changes
     h.w.graph.cmdAutoScale.Click();
     ASSERT_EQ(h.toolkit.messages.size(), 1u);
     EXPECT_EQ(h.w.chart.ScaleMax, 4096);
-    h.s.SampleIndex = 10;
-    h.s.ProxHistory.fill(10);
-    h.s.AlsHistory.fill(10);
-    h.s.ProxHistory[4] = 300;
-    h.s.AlsHistory[6] = a.alsPeak;
+    for (int i = 5; i < 10; ++i) h.s.AddSample(i == 6 ? 300 : 10, i == 8 ? a.alsPeak : 10);
     // The new collection: proximity on the first line of the left column, ALS/IR on the fifth
     // of the right one.
     for (int i = 0; i < 11; ++i) h.Reply(a.top / 10, a.top2 / 2);
