@@ -80,8 +80,9 @@ class FocusOnHide : public QObject {
     // Sent before Qt moves the focus of a hidden widget on.
     if (event->type() == QEvent::Hide) {
       auto* from = static_cast<QWidget*>(watched);
-      if (from->window()->focusWidget() == from && to_ && to_->isEnabled()) {
-        to_->setFocus(Qt::OtherFocusReason);
+      QWidget* to = to_.data();
+      if (to != nullptr && from->window()->focusWidget() == from && to->isEnabled()) {
+        to->setFocus(Qt::OtherFocusReason);
       }
     }
     return false;
