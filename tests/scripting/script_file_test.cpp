@@ -73,7 +73,7 @@ struct LineCase {
   std::array<std::string, 7> cells;
   std::tuple<int, int, int, int> counts;  // reg, write, read bytes; delay
   bool red = false;                       // an error row: the comment ends in its note
-  std::string warnings;                   // the notes of a row that is no error row
+  std::string warnings = "";              // the notes of a row that is no error row
 };
 
 TEST(ScriptFileTest, EachLineGivesItsRow) {
