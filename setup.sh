@@ -3,6 +3,9 @@
 #   ./setup.sh run [ARGS...]   starts the program (on the simulated board unless ARGS say otherwise)
 #   ./setup.sh test            runs the whole test suite
 #   ./setup.sh cli ARGS...     runs the command-line tool kps-eval-cli
+#   ./setup.sh fuzz [SECONDS]  builds the libFuzzer targets in fuzz/ with clang and the
+#                              sanitizers (in build-fuzz) and runs each SECONDS (default 25)
+#                              from the seeds in fuzz/corpus
 # Running it again only rebuilds what changed.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -15,6 +18,8 @@ if [ "$action" = cli ]; then exec 3>&1 1>&2; fi
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libusb-1.0-0-dev
           libgtest-dev libgmock-dev libbenchmark-dev)
+# libFuzzer comes with clang's runtime libraries.
+if [ "$action" = fuzz ]; then packages=(cmake ninja-build pkg-config libusb-1.0-0-dev clang libclang-rt-14-dev); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
@@ -25,6 +30,37 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && sudo=sudo
   $sudo apt-get update -qq
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if [ "$action" = fuzz ]; then
+  seconds=${1:-25}
+  fuzz_dir=${KPS_FUZZ_BUILD_DIR:-build-fuzz}
+  if [ ! -f "$fuzz_dir/CMakeCache.txt" ]; then
+    cmake -S . -B "$fuzz_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_CXX_COMPILER=clang++ -DKPS_FUZZ=ON -DKPS_BUILD_GUI=OFF -DKPS_BUILD_TESTS=OFF \
+      -DKPS_BUILD_BENCH=OFF ${KPS_CMAKE_ARGS:-}
+  fi
+  targets=(script_load cli_args script_run)
+  cmake --build "$fuzz_dir" --target "${targets[@]/#/fuzz_}"
+  # A smaller quarantine than ASan's default keeps the runs fast; a use after
+  # free inside one input is still caught.
+  export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16:abort_on_error=1}
+  export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+  for target in "${targets[@]}"; do
+    # New inputs go to the build folder; the checked-in seeds stay as they are.
+    work="$fuzz_dir/corpus/$target"
+    log="$fuzz_dir/fuzz_$target.log"
+    mkdir -p "$work"
+    echo "Fuzzing $target for ${seconds}s"
+    if ! "$fuzz_dir/fuzz/fuzz_$target" "$work" "fuzz/corpus/$target" -max_total_time="$seconds" \
+        -timeout=30 -print_final_stats=1 -artifact_prefix="$fuzz_dir/crash-$target-" >"$log" 2>&1; then
+      tail -n 60 "$log" >&2
+      echo "fuzz_$target failed: the input that did it is $fuzz_dir/crash-$target-*, the log $log" >&2
+      exit 1
+    fi
+    grep -E '^Done|number_of_executed_units|peak_rss' "$log"
+  done
+  exit 0
 fi
 
 build_dir=${KPS_BUILD_DIR:-build}
@@ -46,7 +82,7 @@ case "$action" in
     ;;
   build) ;;
   *)
-    echo "usage: ./setup.sh run [kps-eval options] | ./setup.sh test | ./setup.sh cli [kps-eval-cli arguments]" >&2
+    echo "usage: ./setup.sh run [kps-eval options] | ./setup.sh test | ./setup.sh cli [kps-eval-cli arguments] | ./setup.sh fuzz [seconds]" >&2
     exit 2
     ;;
 esac

@@ -62,6 +62,11 @@ int main(int argc, char* argv[]) {
     return kExitUsage;
   }
 
+  if (parsed.request->command == Command::ScriptCheck) {
+    // Reads a file and talks to no board.
+    return Flushed(CheckScript(*parsed.request, std::cout, std::cerr));
+  }
+
   CatchInterrupt();
   ConsoleToolkit toolkit(std::cerr, std::cin, isatty(STDIN_FILENO) != 0, &interruptRequested);
   const std::unique_ptr<kps::Transport> transport = kps::MakeTransport(parsed.request->board);

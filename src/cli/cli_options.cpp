@@ -48,7 +48,9 @@ const char* const kCommandsHelp =
     "                           collect N samples and write them to the measurement file\n"
     "  script run FILE [--export CSV [--append]] [--abort-on-fail] [--loop N]\n"
     "                  [--on-pause continue|abort]\n"
-    "                           run a script's steps and check what they read\n";
+    "                           run a script's steps and check what they read\n"
+    "  script check FILE        list the rows of a script that are in error, and\n"
+    "                           warnings, without a board\n";
 
 const char* const kExitHelp =
     "Exit status:\n"
@@ -119,6 +121,7 @@ const char* const kCollectHelp =
 const char* const kScriptHelp =
     "Usage: kps-eval-cli [global options] script run FILE [--export CSV [--append]]\n"
     "                    [--abort-on-fail] [--loop N] [--on-pause continue|abort]\n"
+    "       kps-eval-cli [global options] script check FILE\n"
     "\n"
     "Loads a script file as the script window does and runs all its steps (\"Run\n"
     "All Steps\"). Prints one line a row as it runs: the line number, the operation,\n"
@@ -139,7 +142,16 @@ const char* const kScriptHelp =
     "                      an unattended run never hangs). On a terminal it asks.\n"
     "\n"
     "The script's rows start at the address given by --address. Ctrl-C aborts the\n"
-    "run after the current row; the table is still exported.\n";
+    "run after the current row; the table is still exported.\n"
+    "\n"
+    "check loads the script as the script window does, without a board, and prints\n"
+    "one line for each row in error (a field that is not hex, a row of more bytes\n"
+    "than a frame carries, a delay that is no time: such a row sends nothing and\n"
+    "fails when run) and each warning (expected data whose X's compare or capture\n"
+    "nothing, a field of an odd number of digits): \"line 3: Hex Error: ...\",\n"
+    "\"line 7: Warning: ...\". The last line counts them. Exit status 0 when no row\n"
+    "is in error (warnings allowed), 1 when one is, 2 when the file cannot be\n"
+    "loaded.\n";
 
 const char* const kInfoHelp =
     "Usage: kps-eval-cli [global options] info\n"
@@ -386,9 +398,20 @@ ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
   }
 
   if (command == "script") {
-    if (cursor.done()) return Fail("script needs run FILE", usage);
+    if (cursor.done()) return Fail("script needs run FILE or check FILE", usage);
     const std::string sub = cursor.next();
-    if (sub != "run") return Fail("\"" + sub + "\" is not a script command: give run", usage);
+    if (sub == "check") {
+      r.command = Command::ScriptCheck;
+      if (!cursor.done() && !cursor.peek().empty() && cursor.peek()[0] != '-') {
+        r.scriptPath = cursor.next();
+      }
+      if (!cursor.done()) return Fail(Unexpected(cursor.peek(), "script check"), usage);
+      if (r.scriptPath.empty()) return Fail("script check needs FILE, the script to check", usage);
+      return done();
+    }
+    if (sub != "run") {
+      return Fail("\"" + sub + "\" is not a script command: give run or check", usage);
+    }
     r.command = Command::ScriptRun;
     while (!cursor.done()) {
       const std::string& arg = cursor.peek();

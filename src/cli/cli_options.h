@@ -20,7 +20,7 @@ enum ExitStatus : int {
   kExitNoBoard = 3,  // the board is not available, or went away
 };
 
-enum class Command { Info, RegRead, RegWrite, RegDump, Measure, Collect, ScriptRun };
+enum class Command { Info, RegRead, RegWrite, RegDump, Measure, Collect, ScriptRun, ScriptCheck };
 
 struct RegisterWrite {
   int reg;
@@ -49,7 +49,7 @@ struct Request {
   std::optional<int> intervalMs;
   int samples = 0;
   std::string recordPath;
-  // script run
+  // script run and script check
   std::string scriptPath;
   std::string exportPath;
   bool abortOnFail = false;

@@ -8,10 +8,6 @@
 
 namespace kps::cli {
 
-namespace {
-
-// Without the blanks around it, and with control characters a script may
-// hold shown as '?' rather than sent to the terminal.
 std::string Shown(const std::string& text) {
   std::string shown = TrimBlanks(text);
   for (char& c : shown) {
@@ -19,6 +15,8 @@ std::string Shown(const std::string& text) {
   }
   return shown;
 }
+
+namespace {
 
 bool Red(const ScriptTable& table, int row, int column) {
   return table.cell(row, column).back == kCellRed;
@@ -89,7 +87,29 @@ long long Count(const TextBox& box) {
   return IsNumeric(box.text()) ? RoundHalfEven(NumericValue(box.text())) : 0;
 }
 
+std::string Counted(std::size_t n, const std::string& what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
 }  // namespace
+
+int CheckScript(const Request& request, std::ostream& out, std::ostream& err) {
+  const auto loaded = LoadScript(request.scriptPath, HexText(request.address));
+  if (const auto* error = std::get_if<std::string>(&loaded)) {
+    err << kCliName << ": " << *error << '\n';
+    return kExitUsage;
+  }
+  const LoadedScript& script = std::get<ScriptLoad>(loaded).script;
+  std::size_t errors = 0;
+  for (const ScriptNote& note : script.notes) {
+    errors += note.error ? 1 : 0;
+    out << "line " << note.line << ": " << (note.error ? "" : "Warning: ") << Shown(note.text)
+        << '\n';
+  }
+  out << Counted(script.rows.size(), "line") << ": " << Counted(errors, "error row") << ", "
+      << Counted(script.notes.size() - errors, "warning") << '\n';
+  return errors > 0 ? kExitFailed : kExitOk;
+}
 
 int Session::Script() {
   ConsoleWindow& console = app_.console;

@@ -39,6 +39,7 @@ int ExitStatusOf(const LinkResult& result) {
 
 int Run(const Request& request, Transport& transport, ConsoleToolkit& toolkit, std::ostream& out,
         const std::string& usbLibraryVersion) {
+  if (request.command == Command::ScriptCheck) return CheckScript(request, out, toolkit.err());
   Session session(request, transport, toolkit, out);
   session.app().usbLibraryVersion = usbLibraryVersion;
   return session.Run();
@@ -85,6 +86,8 @@ int Session::Run() {
         break;
       case Command::ScriptRun:
         status = Script();
+        break;
+      case Command::ScriptCheck:  // needs no board: Run() does it
         break;
     }
   }

@@ -22,6 +22,14 @@ namespace kps::cli {
 int Run(const Request& request, Transport& transport, ConsoleToolkit& toolkit, std::ostream& out,
         const std::string& usbLibraryVersion = "");
 
+// script check: the script loaded as the script window loads it, without a
+// board; its error rows and warnings go to `out`, a load that fails to `err`.
+int CheckScript(const Request& request, std::ostream& out, std::ostream& err);
+
+// A script's text as printed: without the blanks around it, control
+// characters shown as '?' rather than sent to the terminal.
+std::string Shown(const std::string& text);
+
 class Session {
  public:
   Session(const Request& request, Transport& transport, ConsoleToolkit& toolkit, std::ostream& out);

@@ -46,6 +46,8 @@ class ConsoleToolkit : public Toolkit {
   // Runs at the first event point after the interrupt flag is set, once.
   std::function<void()> onInterrupt;
 
+  // Where messages go.
+  std::ostream& err() { return err_; }
   // Messages shown so far.
   int messages() const { return messages_; }
   bool interrupted() const { return interruptHandled_; }

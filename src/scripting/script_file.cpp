@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <system_error>
 
 #include "core/text.h"
@@ -61,6 +61,168 @@ std::string CutComment(std::string& line) {
   return comment;
 }
 
+// Whole hex bytes, two characters each (the last may be one): what the
+// executor will send. In expected data an X stands for a digit to capture.
+bool IsHexField(std::string field, bool masks) {
+  if (masks) std::replace(field.begin(), field.end(), 'X', '0');
+  for (std::size_t i = 0; i < field.size(); i += 2) {
+    if (!ParseHex(std::string_view(field).substr(i, 2), 0xFF)) return false;
+  }
+  return true;
+}
+
+std::string Quoted(const char* column, const std::string& field) {
+  return std::string(column) + " \"" + field + "\"";
+}
+
+// Why a field of an odd number of digits does not send what it seems to, or "".
+std::string OddLengthNote(const char* column, const std::string& field, int bytes, bool expected) {
+  if (field.size() % 2 == 0 || field.find('X') != std::string::npos) return {};
+  const std::string shown = Quoted(column, field) + " has an odd number of digits: ";
+  if (expected) return shown + "it can never equal the " + std::to_string(bytes) + " bytes read";
+  if (2 * static_cast<std::size_t>(bytes) < field.size())
+    return shown + "its last digit is not sent";
+  return shown + "its last digit is sent as a byte of its own (0" + field.back() + ")";
+}
+
+// What expected data with X does other than the writer may think, or "". A
+// row with an X compares nothing: it captures the byte (XX) or the 16-bit
+// value, low byte first (XXXX), at its first X.
+std::string MaskNote(const std::string& expect) {
+  const std::size_t x = expect.find('X');
+  if (x == std::string::npos) return {};
+  const std::string shown = Quoted("Data_Rd", expect);
+  if (expect.find("XX") == std::string::npos) {
+    return shown + " has an X but no XX: the row compares nothing and captures nothing";
+  }
+  if (x % 2 != 0) {
+    return shown + ": the X's start inside a byte, so the value captured mixes two bytes";
+  }
+  if (expect.find_first_not_of('X') != std::string::npos) {
+    return shown + ": a row with an X compares nothing, so its hex digits are not checked";
+  }
+  return {};
+}
+
+// Makes the row an error row: its operation and the reason after its comment,
+// both red; it sends nothing.
+void MarkError(RowBuilder& r, const std::string& operation, const std::string& reason, int line,
+               LoadedScript& script) {
+  r[kColOperation] = {operation, kCellRed, 1};
+  r[kColComment] = {r[kColComment].text + reason, kCellRed, 0};
+  r.counts = {};
+  r.counts.kind = RowKind::Error;
+  script.notes.push_back({line, true, reason});
+}
+
+void Warn(const std::string& note, int line, LoadedScript& script) {
+  if (!note.empty()) script.notes.push_back({line, false, note});
+}
+
+// A command line: the command mark, a letter and what follows, without blanks.
+void ParseCommand(const std::string& line, RowBuilder& r, std::string& currentAddress, int row,
+                  LoadedScript& script) {
+  r[kColOperation].text = "Cmd:";
+  const char command = line.size() >= 2 ? line[1] : '\0';
+  if (command == 'A') {
+    r[kColOperation].text = "Cmd:Set I2C Adr";
+    // Two digits set this row's address; anything else sets "0" and the last
+    // character from the next row on.
+    const bool here = line.size() == 4;
+    const std::string address = Upper(here ? line.substr(2) : "0" + line.substr(line.size() - 1));
+    if (!ParseHex(address, 0xFF)) {
+      MarkError(
+          r, "Error I2C_Adr",
+          "Address Error: " + line + " gives the address \"" + address + "\", which is not hex",
+          row, script);
+      return;
+    }
+    currentAddress = address;
+    if (here) r[kColI2CAdr].text = address;
+  } else if (command == 'w' && line.size() == 2) {
+    r[kColOperation].text = "Cmd: Delay Keypress";
+    r.counts.delay = -1;
+    r.counts.kind = RowKind::Pause;
+  } else if (command == 'w') {
+    const std::string delayText = Upper(line.substr(2));
+    if (!IsNumeric(delayText)) {
+      MarkError(r, "Error Delay_Time", "Delay Error: Time not numeric", row, script);
+      return;
+    }
+    const double delay = NumericValue(delayText);
+    if (!(delay >= 0 && delay <= kMaxDelayMs) || delay != std::floor(delay)) {
+      MarkError(r, "Error Delay_Time",
+                "Delay Error: " + delayText + " is not a whole number of milliseconds from 0 to " +
+                    std::to_string(kMaxDelayMs),
+                row, script);
+      return;
+    }
+    r.counts.delay = static_cast<int16_t>(delay);
+    r.counts.kind = RowKind::Delay;
+    r[kColOperation].text = "Cmd:Delay :" + delayText + ": mSec";
+  }
+}
+
+// A register line without its comment and blanks: register, write and
+// expected fields.
+void ParseRegisterLine(const std::string& line, RowBuilder& r, const std::string& comment, int row,
+                       LoadedScript& script) {
+  const std::vector<std::string> fields = SplitFields(line, 11, ',');
+  std::string& operation = r[kColOperation].text;
+
+  const std::string reg = PadHexField(fields[0], false);
+  r[kColRegAdr].text = reg;
+  if (reg.size() >= 2) {
+    r.counts.regBytes = FieldByteCount(reg);
+    operation = " Reg:" + std::to_string(r.counts.regBytes);
+  } else {
+    operation.clear();
+    r[kColComment].text = "No Internal Register" + comment;
+  }
+
+  const std::string write = PadHexField(fields[1], true);
+  r[kColDataWr].text = write;
+  if (write.size() >= 2) {
+    r.counts.writeBytes = FieldByteCount(write);
+    operation += " W:" + std::to_string(r.counts.writeBytes);
+  }
+
+  const std::string expect = PadHexField(fields[2], true);
+  r[kColDataRd].text = expect;
+  if (!expect.empty()) {
+    ++script.totalReads;
+    r[kColActRd].text = kNoReading;
+  }
+  if (expect.size() >= 2) {
+    r.counts.readBytes = FieldByteCount(expect);
+    operation += " R:" + std::to_string(r.counts.readBytes);
+  }
+
+  const int written = r.counts.writeBytes == 0 ? 0 : r.counts.regBytes + r.counts.writeBytes;
+  std::string error;
+  if (!IsHexField(reg, false)) {
+    error = "Hex Error: " + Quoted("Reg Adr", reg) + " is not hex";
+  } else if (!IsHexField(write, false)) {
+    error = "Hex Error: " + Quoted("Data_Wr", write) + " is not hex";
+  } else if (!IsHexField(expect, true)) {
+    error = "Hex Error: " + Quoted("Data_Rd", expect) + " is not hex (X marks a digit to capture)";
+  } else if (written > kMaxRowWriteBytes) {
+    error = "Size Error: " + std::to_string(written) + " bytes to write (register and data); a " +
+            "write carries at most " + std::to_string(kMaxRowWriteBytes);
+  } else if (r.counts.readBytes > kMaxRowReadBytes) {
+    error = "Size Error: " + std::to_string(r.counts.readBytes) + " bytes to read; a read asks " +
+            "for at most " + std::to_string(kMaxRowReadBytes);
+  }
+  if (!error.empty()) {
+    MarkError(r, error[0] == 'H' ? "Error Hex_Data" : "Error Row_Size", error, row, script);
+    return;
+  }
+  Warn(OddLengthNote("Reg Adr", reg, r.counts.regBytes, false), row, script);
+  Warn(OddLengthNote("Data_Wr", write, r.counts.writeBytes, false), row, script);
+  Warn(OddLengthNote("Data_Rd", expect, r.counts.readBytes, true), row, script);
+  Warn(MaskNote(expect), row, script);
+}
+
 }  // namespace
 
 std::vector<std::string> SplitFields(std::string_view text, int count, char delimiter) {
@@ -91,6 +253,24 @@ std::vector<std::string> SplitScriptLines(std::string_view text) {
   return lines;
 }
 
+std::variant<std::vector<std::string>, std::string> ScriptLinesFromBytes(std::string_view bytes) {
+  // Windows editors put a byte-order mark in front of UTF-8 text.
+  const std::string_view utf8Mark = "\xEF\xBB\xBF";
+  const std::string_view text = bytes.starts_with(utf8Mark) ? bytes.substr(3) : bytes;
+  if (text.starts_with(std::string_view("\xFF\xFE\0\0", 4)) ||
+      text.starts_with(std::string_view("\0\0\xFE\xFF", 4))) {
+    return std::string("it is UTF-32 text; save it as plain text (ASCII or UTF-8)");
+  }
+  if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+    return std::string("it is UTF-16 text; save it as plain text (ASCII or UTF-8)");
+  }
+  if (const std::size_t nul = bytes.find('\0'); nul != std::string_view::npos) {
+    return "it is not a text file: byte " + std::to_string(nul + 1) +
+           " is a NUL byte (UTF-16 text and binary files hold them)";
+  }
+  return SplitScriptLines(text);
+}
+
 std::variant<std::vector<std::string>, std::string> ReadScriptLines(const std::string& path) {
   auto failure = [&path](const char* what, int error) {
     return std::string("Cannot ") + what + " the script file \"" + path +
@@ -117,7 +297,11 @@ std::variant<std::vector<std::string>, std::string> ReadScriptLines(const std::s
   const int error = std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
   std::fclose(file);
   if (error != 0) return failure("read", error);
-  return SplitScriptLines(text);
+  auto lines = ScriptLinesFromBytes(text);
+  if (auto* why = std::get_if<std::string>(&lines)) {
+    return "Cannot load the script file \"" + path + "\": " + *why + ". Nothing was loaded.";
+  }
+  return lines;
 }
 
 std::variant<LoadedScript, std::string> ParseScript(const std::vector<std::string>& lines,
@@ -131,10 +315,9 @@ std::variant<LoadedScript, std::string> ParseScript(const std::vector<std::strin
   int row = 0;
   for (std::string line : lines) {
     ++row;
-    const std::string where = "Line " + std::to_string(row) + " of the script ";
     if (line.size() > kMaxLineLength) {
-      return where + "is longer than " + std::to_string(kMaxLineLength) +
-             " characters. Nothing was loaded.";
+      return "Line " + std::to_string(row) + " of the script is longer than " +
+             std::to_string(kMaxLineLength) + " characters. Nothing was loaded.";
     }
     RowBuilder r;
     r[kColLine] = {LineNumberText(row), kButtonFace, 1};
@@ -146,77 +329,31 @@ std::variant<LoadedScript, std::string> ParseScript(const std::vector<std::strin
     if (line.empty()) {
       r[kColComment].text = "Script File has a blank line";
     } else if (line[0] == kCommandMark) {
-      r[kColOperation].text = "Cmd:";
-      const std::string comment = CutComment(line);
-      r[kColComment].text = comment;
-      const char command = line.size() >= 2 ? line[1] : '\0';
-      if (command == 'A') {
-        r[kColOperation].text = "Cmd:Set I2C Adr";
-        if (line.size() == 4) {
-          currentAddress = Upper(line.substr(2));
-          r[kColI2CAdr].text = currentAddress;
-        } else {
-          currentAddress = Upper("0" + line.substr(line.size() - 1));
-        }
-      } else if (command == 'w' && line.size() == 2) {
-        r[kColOperation].text = "Cmd: Delay Keypress";
-        r.counts.delay = -1;
-      } else if (command == 'w') {
-        const std::string delayText = Upper(line.substr(2));
-        if (IsNumeric(delayText)) {
-          const long long delay = RoundHalfEven(NumericValue(delayText));
-          if (delay < std::numeric_limits<int16_t>::min() ||
-              delay > std::numeric_limits<int16_t>::max()) {
-            return where + "asks for a delay of " + delayText +
-                   " ms; a delay can be at most 32767 ms. Nothing was loaded.";
-          }
-          r.counts.delay = static_cast<int16_t>(delay);
-          r[kColOperation].text = "Cmd:Delay :" + delayText + ": mSec";
-        } else {
-          r[kColOperation] = {"Error Delay_Time", kCellRed, 1};
-          r[kColComment] = {comment + "Delay Error: Time not numeric", kCellRed, 0};
-        }
-      }
+      r[kColComment].text = CutComment(line);
+      // Blanks mean nothing in a command, after it least of all.
+      ParseCommand(WithoutBlanks(line), r, currentAddress, row, script);
     } else {
       const std::string comment = CutComment(line);
       r[kColComment].text = comment;
-      if (!line.empty()) {
-        const std::vector<std::string> fields = SplitFields(WithoutBlanks(line), 11, ',');
-        std::string& operation = r[kColOperation].text;
-
-        const std::string reg = PadHexField(fields[0], false);
-        r[kColRegAdr].text = reg;
-        if (reg.size() >= 2) {
-          r.counts.regBytes = FieldByteCount(reg);
-          operation = " Reg:" + std::to_string(r.counts.regBytes);
-        } else {
-          operation.clear();
-          r[kColComment].text = "No Internal Register" + comment;
-        }
-
-        const std::string write = PadHexField(fields[1], true);
-        r[kColDataWr].text = write;
-        if (write.size() >= 2) {
-          r.counts.writeBytes = FieldByteCount(write);
-          operation += " W:" + std::to_string(r.counts.writeBytes);
-        }
-
-        const std::string expect = PadHexField(fields[2], true);
-        r[kColDataRd].text = expect;
-        if (!expect.empty()) {
-          ++script.totalReads;
-          r[kColActRd].text = kNoReading;
-        }
-        if (expect.size() >= 2) {
-          r.counts.readBytes = FieldByteCount(expect);
-          operation += " R:" + std::to_string(r.counts.readBytes);
-        }
-      }
+      if (!line.empty()) ParseRegisterLine(WithoutBlanks(line), r, comment, row, script);
     }
     script.rows.push_back(std::move(r.cells));
     script.counts.push_back(r.counts);
   }
   return script;
+}
+
+std::variant<ScriptLoad, std::string> LoadScript(const std::string& path,
+                                                 const std::string& addressText) {
+  auto read = ReadScriptLines(path);
+  if (auto* error = std::get_if<std::string>(&read)) return std::move(*error);
+  ScriptLoad load{std::move(std::get<std::vector<std::string>>(read)), {}};
+  auto parsed = ParseScript(load.lines, addressText);
+  if (auto* error = std::get_if<std::string>(&parsed)) {
+    return "Cannot load the script file \"" + path + "\": " + *error;
+  }
+  load.script = std::move(std::get<LoadedScript>(parsed));
+  return load;
 }
 
 }  // namespace kps

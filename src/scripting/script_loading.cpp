@@ -52,19 +52,13 @@ void ScriptWindow::cmdReload2_Click() {
 bool ScriptWindow::LoadScriptFile() {
   // Everything is read and checked before the window changes, so a script
   // that cannot be loaded leaves the previous one whole.
-  auto read = ReadScriptLines(scriptPath);
-  if (auto* error = std::get_if<std::string>(&read)) {
+  auto loaded = LoadScript(scriptPath, HexText(app_.board.I2CWriteAddress));
+  if (auto* error = std::get_if<std::string>(&loaded)) {
     app_.toolkit.ShowMessage(*error, MessageButtons::Ok);
     return false;
   }
-  auto& lines = std::get<std::vector<std::string>>(read);
-  auto parsed = ParseScript(lines, HexText(app_.board.I2CWriteAddress));
-  if (auto* error = std::get_if<std::string>(&parsed)) {
-    app_.toolkit.ShowMessage("Cannot load the script file \"" + scriptPath + "\": " + *error,
-                             MessageButtons::Ok);
-    return false;
-  }
-  ApplyLoad(std::get<LoadedScript>(parsed), lines);
+  const ScriptLoad& load = std::get<ScriptLoad>(loaded);
+  ApplyLoad(load.script, load.lines);
   return true;
 }
 

@@ -14,9 +14,9 @@ std::string Mid(const std::string& text, std::size_t pos, std::size_t count) {
   return pos < text.size() ? text.substr(pos, count) : std::string();
 }
 
-// The value of up to two hex characters; never past 8 bits, so it always fits.
+// The value of up to two hex characters (the loader has checked them); 0 for none.
 int PairValue(const std::string& pair) {
-  return HexVal(pair).value_or(0);
+  return static_cast<int>(ParseHex(pair, 0xFF).value_or(0));
 }
 
 std::string NumberText(double value) {
@@ -89,7 +89,11 @@ void ScriptWindow::RunRowSteps(int r) {
 
   if (operation == "NOP") {
     // nothing to do
-  } else if (counts.delay == -1) {
+  } else if (counts.kind == RowKind::Error) {
+    // The loader found the row cannot run as written: it sends nothing and fails.
+    vbalGrid1.SetBackColor(r, kColActRd, kCellRed);
+    if (!CountFail(r, failsBefore)) return;
+  } else if (counts.kind == RowKind::Pause) {
     vbalGrid1.SetText(r, kColActRd, "Delay Keypress");
     DoEvents();
     const MessageResult answer = app_.toolkit.ShowMessage(
@@ -101,7 +105,7 @@ void ScriptWindow::RunRowSteps(int r) {
       Pause(100);
     }
     DoEvents();
-  } else if (counts.delay >= 1) {
+  } else if (counts.kind == RowKind::Delay) {
     vbalGrid1.SetText(r, kColActRd, "Delay " + std::to_string(counts.delay));
     DoEvents();
     Pause(counts.delay);

@@ -69,8 +69,12 @@ TEST_F(MeasurementFileTest, AppendAddsOverwriteReplacesAndAFailedWriteChangesNot
   EXPECT_EQ(WriteMeasurementFile(file_, b_, true), "");  // creates the missing file
   EXPECT_EQ(WriteMeasurementFile(file_, a_, true), "");
   EXPECT_EQ(FileText(file_), b_ + a_);
-  EXPECT_EQ(WriteMeasurementFile(file_, a_, false), "");  // shorter than what it replaces
+  // Shorter than what it replaces, and through a new file that takes the old one's mode.
+  const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(file_, mode);
+  EXPECT_EQ(WriteMeasurementFile(file_, a_, false), "");
   EXPECT_EQ(FileText(file_), a_);
+  EXPECT_EQ(fs::status(file_).permissions(), mode);
 
   // A file size limit makes a regular file fail part way, like a disk filling up.
   rlimit saved{};

@@ -103,7 +103,7 @@ TEST(CliEndToEndTest, FailedComparisonsAbortOnFailLoopsAndPauses) {
        1,
        {"line 001  Error Delay_Time  adr 88  FAIL (the row is in error)  # Delay Error: Time not "
         "numeric",
-        "line 002  Reg:1 R:1  adr 88  reg 01  expect 00  read 00  pass", "Total 1 Pass 1 Fail 0"},
+        "line 002  Reg:1 R:1  adr 88  reg 01  expect 00  read 00  pass", "Total 1 Pass 1 Fail 1"},
        ""},
       {{"script", "run", dir / "empty.txt"}, 1, {}, "has no lines: nothing was run."},
       // A read never made at an illegal address is no success.
@@ -147,6 +147,47 @@ TEST(CliEndToEndTest, FailedComparisonsAbortOnFailLoopsAndPauses) {
   }
 }
 
+// No board is needed, nor looked for: these run without --simulated-board.
+TEST(CliEndToEndTest, ScriptCheckListsErrorRowsAndWarnings) {
+  ScratchDir dir("check");
+  Write(dir / "clean.txt", "\xEF\xBB\xBF`A8A \r\n01,A4\r\n08,,XX\r\n`w 10\t\r\n");
+  Write(dir / "warn.txt", "08,,X\n");
+  Write(dir / "bad.txt", "01,ZZ\n# ok\n08,,00XX\n`w-5 # neg\nhello\x1b\n");
+  Write(dir / "utf16.txt", std::string("\xFF\xFE"
+                                       "1\0"
+                                       "0\0",
+                                       6));
+  struct Case {
+    std::string file;
+    int status;
+    std::string out, err;
+  };
+  const Case cases[] = {
+      {"clean.txt", 0, "4 lines: 0 error rows, 0 warnings\n", ""},
+      {"warn.txt", 0,
+       "line 1: Warning: Data_Rd \"0X\" has an X but no XX: the row compares nothing and "
+       "captures nothing\n1 line: 0 error rows, 1 warning\n",
+       ""},
+      {"bad.txt", 1,
+       "line 1: Hex Error: Data_Wr \"ZZ\" is not hex\n"
+       "line 3: Warning: Data_Rd \"00XX\": a row with an X compares nothing, so its hex digits "
+       "are not checked\n"
+       "line 4: Delay Error: -5 is not a whole number of milliseconds from 0 to 32767\n"
+       "line 5: Hex Error: Reg Adr \"HELLO?\" is not hex\n"
+       "5 lines: 3 error rows, 1 warning\n",
+       ""},
+      {"utf16.txt", 2, "", "it is UTF-16 text"},
+      {"missing.txt", 2, "", "missing.txt\": No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const CliResult cli = RunCli({"script", "check", dir / c.file}, dir);
+    EXPECT_EQ(cli.status, c.status) << cli.err;
+    EXPECT_EQ(cli.out, c.out);
+    EXPECT_TRUE(Has(cli.err, c.err)) << cli.err;
+  }
+}
+
 TEST(CliEndToEndTest, CollectWritesTheConsolesMeasurementFile) {
   ScratchDir dir("collect");
   // A ramp makes every conversion differ, so a sample lost, doubled or
@@ -184,6 +225,26 @@ TEST(CliEndToEndTest, CollectWritesTheConsolesMeasurementFile) {
             6)
       << stamp;
   EXPECT_EQ(file, MeasurementBlock({"00", "A4", "0", time}, prox, als, sampleIndex));
+
+  // --append adds a second block after the first; without it the file holds one.
+  auto blocks = [&] {
+    const std::string text = FileText(dir / "m.csv");
+    std::size_t n = 0;
+    for (std::size_t at = text.find("END\r\n"); at != std::string::npos;
+         at = text.find("END\r\n", at + 1)) {
+      ++n;
+    }
+    return n;
+  };
+  const std::vector<std::string> again = {"--write",    "01=A4", "collect",  "--samples",  "9",
+                                          "--interval", "0",     "--record", dir / "m.csv"};
+  std::vector<std::string> appended = again;
+  appended.push_back("--append");
+  ASSERT_EQ(RunSim(appended, dir).status, 0);
+  EXPECT_EQ(blocks(), 2u);
+  EXPECT_EQ(FileText(dir / "m.csv").rfind(file, 0), 0u);
+  ASSERT_EQ(RunSim(again, dir).status, 0);
+  EXPECT_EQ(blocks(), 1u);
 }
 
 TEST(CliEndToEndTest, RegistersAndMeasurements) {
@@ -266,7 +327,9 @@ TEST(CliEndToEndTest, BadUsageAndUnreadableFilesExitTwoSayingWhy) {
       {{"collect", "--samples", "8", "--record", "x"}, "from 9 to 999"},
       {{"collect", "--samples", "9"}, "collect needs --record FILE"},
       {{"collect", "--record", "x"}, "collect needs --samples N"},
-      {{"script", "go", "x"}, "\"go\" is not a script command"},
+      {{"script", "go", "x"}, "\"go\" is not a script command: give run or check"},
+      {{"script", "check"}, "script check needs FILE"},
+      {{"script", "check", "a", "b"}, "unexpected argument \"b\" for script check"},
       {{"script", "run"}, "script run needs FILE"},
       {{"script", "run", "a", "b"}, "unexpected argument \"b\" for script run"},
       {{"script", "run", "a", "--append"}, "--append adds to the export file: it needs --export"},

@@ -185,6 +185,17 @@ TEST(ScriptWindowTest, AbortOnFailStopsRunAllAfterTheFailingRow) {
   s.transport.i2cReplies = {{1, 0x01}, {1, 0x07}, {1, 0x03}};
   s.w().cmdExecAll.Click();
   EXPECT_EQ(s.Counters(), "3/2/1");
+
+  // A row in error sends nothing and fails, and so stops the run too.
+  s.w().chkAOF.setChecked(true);
+  s.Load("08,,01\n01,ZZ\n08,,03");
+  s.transport.calls.clear();
+  s.transport.i2cReplies = {{1, 0x01}, {1, 0x03}};
+  s.w().cmdExecAll.Click();
+  EXPECT_EQ(s.Sent().size(), 1u);
+  EXPECT_EQ(s.Counters(), "2/1/1");
+  EXPECT_EQ(s.t().cell(2, kColActRd).back, kCellRed);
+  EXPECT_EQ(s.t().cell(3, kColI2CAdr).back, std::nullopt);
 }
 
 TEST(ScriptWindowTest, PauseDelayAndAbortDuringLoopCont) {
@@ -282,10 +293,13 @@ TEST(ScriptWindowTest, LoadsThatCannotCompleteLeaveThePreviousScript) {
   s.w().cmdBrowse.Click();  // still the script that is shown
   EXPECT_EQ(s.toolkit.fileDialogs.back().fileName, (s.dir / "test.csv").string());
 
-  // Reload of a file that went bad keeps the table and the counters too.
-  s.Write("test.txt", "`w40000");
+  // Reload of a file that went bad (saved as UTF-16) keeps the table and the counters too.
+  s.Write("test.txt", std::string("\xFF\xFE"
+                                  "1\0"
+                                  "0\0",
+                                  6));
   s.w().cmdReload2.Click();
-  EXPECT_NE(s.toolkit.messages.back().find("32767"), std::string::npos);
+  EXPECT_NE(s.toolkit.messages.back().find("UTF-16"), std::string::npos);
   EXPECT_EQ(s.t().rowCount(), 2);
   EXPECT_EQ(s.w().txtRdPass.text(), "7");
 
