@@ -215,8 +215,9 @@ TEST(StripChartTest, LabelsSitOnTheirGridLinesAndTimeLabelsNeverRunTogether) {
       const int width = 8 * static_cast<int>(text.size());
       EXPECT_GE(label->x, kGraphLeft);
       EXPECT_LE(label->x + width, kGraphLeft + 404);
-      if (label->x > kGraphLeft && label->x + width < kGraphLeft + 404)
+      if (label->x > kGraphLeft && label->x + width < kGraphLeft + 404) {
         EXPECT_EQ(label->x + width / 2, kGraphLeft + 40 * (10 - index)) << text;
+      }
       spans.emplace_back(label->x, label->x + width);
     }
     std::ranges::sort(spans);
