@@ -337,4 +337,16 @@ void BoardLink::SetI2CAddress(uint8_t writeAddress) {
   I2CReadAddress = static_cast<uint8_t>(writeAddress + 1);
 }
 
+bool BoardLink::SetTypedI2CAddress(const std::string& typed, uint8_t highest) {
+  if (const std::optional<unsigned> value = ParseHex(typed, highest)) {
+    SetI2CAddress(static_cast<uint8_t>(*value));
+    return true;
+  }
+  toolkit_.ShowMessage("\"" + typed + "\" is not an I2C address: type two hex digits, 00 to " +
+                           HexByte(highest) + ". The address stays " + HexByte(I2CWriteAddress) +
+                           ".",
+                       MessageButtons::Ok);
+  return false;
+}
+
 }  // namespace kps

@@ -132,6 +132,9 @@ class BoardLink : public TransportListener {
 
   // Sets I2CWriteAddress and, in the same step, I2CReadAddress = write + 1.
   void SetI2CAddress(uint8_t writeAddress);
+  // An address a user typed into a box (hex, at most `highest`): set, and
+  // true; otherwise the address in force stays and a message says why.
+  bool SetTypedI2CAddress(const std::string& typed, uint8_t highest);
 
   // Processes pending events: USB notifications first, then the toolkit's.
   void DoEvents();

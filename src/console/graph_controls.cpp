@@ -136,6 +136,9 @@ void ConsoleWindow::cmdDrawTrace_Click() {
 }
 
 void ConsoleWindow::txtInterval_LostFocus() {
+  // Only an edit stops a collection and clears the graph: the focus merely
+  // passing through the box changes nothing.
+  if (!graph.txtInterval.TakeEdit()) return;
   // The axis is that of the interval a collection uses, 50 ms for a text that is no number.
   const int32_t interval = IntervalInForce();
   app_.flags.CollectRunning = false;

@@ -237,20 +237,11 @@ void ConsoleWindow::txtRegHex_LostFocus(int i) {
 
 void ConsoleWindow::SetI2CAddressFromText() {
   const std::string typed = txtI2CADR.text();
-  const std::optional<unsigned> value = ParseHex(typed, 0xFF);
-  if (!value) {
-    // The address stays, and the box shows it again.
-    const std::string kept = HexByte(app_.board.I2CWriteAddress);
-    txtI2CADR.setText(kept);
-    app_.toolkit.ShowMessage("\"" + typed +
-                                 "\" is not an I2C address: type two hex digits, 00 to FF. "
-                                 "The address stays " +
-                                 kept + ".",
-                             MessageButtons::Ok);
-    return;
-  }
-  txtI2CADR.setText(HexByte(*value));
-  app_.board.SetI2CAddress(static_cast<uint8_t>(*value));
+  // The box shows the address in force before a refusal's message (so that
+  // the focus going to the message finds no edit to take) and after it.
+  txtI2CADR.setText(HexByte(app_.board.I2CWriteAddress));
+  app_.board.SetTypedI2CAddress(typed, 0xFF);
+  txtI2CADR.setText(HexByte(app_.board.I2CWriteAddress));
 }
 
 void ConsoleWindow::txtI2CADR_KeyPress(int key) {

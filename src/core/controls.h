@@ -142,6 +142,9 @@ class TextBox : public Control {
   // Whether the user edited the text since the program last set it (a
   // handler that takes the text sets it back, cleaned up).
   bool edited() const { return edited_; }
+  // For a handler that acts on the text as it stands: whether it holds an
+  // edit not yet acted on; from now on it holds none.
+  bool TakeEdit() { return std::exchange(edited_, false); }
   std::function<void(int key)> onKeyPress;
   std::function<void()> onLostFocus;
 

@@ -121,20 +121,12 @@ void ScriptWindow::txtI2CAdr_KeyPress(int key) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   txtI2CAdr.setText(text);
   DoEvents();
-  // FF is no address for a row: its read address would be 00.
-  if (const std::optional<unsigned> v = ParseHex(text, 0xFE)) {
-    txtI2CAdr.setText(HexByte(*v));
-    app_.board.SetI2CAddress(static_cast<uint8_t>(*v));
+  // FF is no address for a row: its read address would be 00. Whether taken
+  // or refused, the box shows the address in force.
+  txtI2CAdr.setText(HexByte(app_.board.I2CWriteAddress));
+  if (app_.board.SetTypedI2CAddress(text, 0xFE)) {
+    txtI2CAdr.setText(HexByte(app_.board.I2CWriteAddress));
     cmdReload2_Click();
-  } else {
-    // The address stays as it is, and the box shows it.
-    const std::string kept = HexByte(app_.board.I2CWriteAddress);
-    txtI2CAdr.setText(kept);
-    app_.toolkit.ShowMessage("\"" + text +
-                                 "\" is not an I2C address: type two hex digits, 00 to FE. "
-                                 "The address stays " +
-                                 kept + ".",
-                             MessageButtons::Ok);
   }
   DoEvents();
 }

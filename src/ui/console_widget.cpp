@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "acquisition/strip_chart.h"
 #include "ui/bindings.h"
 #include "ui/lamp_widget.h"
 #include "ui/picture_widget.h"
@@ -356,10 +357,10 @@ QLayout* ConsoleWidget::BuildBottomRow(QWidget* parent) {
 
 QWidget* ConsoleWidget::BuildGraph(QWidget* parent) {
   GraphControls& g = model_.graph;
-  // The label panel holds the graph itself at (52, 20), as the labels expect.
+  // The label panel holds the graph itself where the labels expect it.
   auto* panel = BindPicture(g.Picture2, new PictureWidget(parent));
   auto* chart = BindPicture(g.Picture1, new PictureWidget(panel));
-  chart->move(52, 20);
+  chart->move(kGraphLeft, kGraphTop);
   return panel;
 }
 

@@ -346,10 +346,14 @@ TEST(ConsoleAcquisitionTest, ScaleButtonsAndTheIntervalRedrawTheLabels) {
   h.transport.duringTransfer = nullptr;
 
   // {interval text, a time label, the note beside the box}
+  // The focus passing through the box changes nothing; an edit sets the axis.
+  w.graph.txtInterval.setText("10");
+  w.graph.txtInterval.onLostFocus();
+  EXPECT_FALSE(h.Labelled("4.00"));
   using Axis = std::tuple<const char*, const char*, const char*>;
   for (auto [text, label, note] :
        {Axis{"10", "4.00", ""}, Axis{"fast", "20.00", "Not a number: 50 mSec used"}}) {
-    w.graph.txtInterval.setText(text);
+    w.graph.txtInterval.Edit(text);
     w.graph.txtInterval.onLostFocus();
     EXPECT_TRUE(h.Labelled(label)) << text;
     EXPECT_EQ(w.graph.lblIntervalNote.caption(), note);
@@ -367,7 +371,11 @@ TEST(ConsoleAcquisitionTest, EveryEndOfACollectionIsShown) {
   };
   for (const End& e :
        {End{"Stop", [](Console& h) { h.w.graph.cmdStopData.Click(); }, "Data Collection Halted"},
-        End{"interval box left", [](Console& h) { h.w.graph.txtInterval.onLostFocus(); },
+        End{"interval box left",
+            [](Console& h) {
+              h.w.graph.txtInterval.Edit("50");
+              h.w.graph.txtInterval.onLostFocus();
+            },
             "Data Collection Halted"},
         End{"board pulled out", [](Console& h) { h.sim().Unplug(); }, "Data Collection Halted"},
         End{"Write to Disk", [](Console& h) { h.w.rec.cmdStartRec[0].Click(); },
