@@ -134,14 +134,18 @@ void ConsoleWindow::CollectionPass(Pacing& p) {
   ConsoleShared& s = app_.shared;
   Toolkit& toolkit = app_.toolkit;
   const unsigned collection = collectionsStarted_;
+  // Events run at each of this pass's event points. A collection restarted
+  // there (automatic re-scale) has run to its end when the point returns:
+  // this pass then reads, stores and shows nothing more.
+  const auto goOn = [&] { return Pump() && collection == collectionsStarted_; };
 
   // The interval may change while collecting; a text that is no number means 50 ms.
   p.interval = IntervalInForce();
-  if (!IsNumeric(graph.txtInterval.text()) && !Pump()) return;
+  if (!IsNumeric(graph.txtInterval.text()) && !goOn()) return;
 
   // Wake 3 to 4 ms before the deadline, handling events meanwhile.
   while (!Reached(toolkit.Millis(), p.deadline - 4)) {
-    if (!Pump()) return;
+    if (!goOn()) return;
     const auto remaining = static_cast<int32_t>(p.deadline - (toolkit.Millis() + 3));
     if (remaining > 0) toolkit.Sleep(std::min(remaining, kPacingSliceMs));
   }
@@ -160,19 +164,19 @@ void ConsoleWindow::CollectionPass(Pacing& p) {
     // and ended the collection.
     if (unloading_) return;
     if (MeasureResult.fault != LinkFault::NotAttached) CountFailedReading();
-    if (!Pump()) return;
+    if (!goOn()) return;
   } else {
-    if (!Pump()) return;
+    if (!goOn()) return;
 
     s.AddSample(s.ProxCount, s.AlsIrCount);
 
     if (intr.ChkSampleInt[0].checked()) {
       cmdISamples_Click();
-      if (!Pump()) return;
+      if (!goOn()) return;
     }
     if (intr.ChkSampleInt[1].checked()) {
       cmdSampleInternalIntrs_Click();
-      if (!Pump()) return;
+      if (!goOn()) return;
     }
 
     // With no scale span (maximum = minimum) the newest row keeps the previous one.
@@ -199,8 +203,8 @@ void ConsoleWindow::CollectionPass(Pacing& p) {
     LuxReading();
   }
 
-  // A collection restarted inside this pass (automatic re-scale) has run to
-  // its end and shown its own loop time: this pass's span is no loop time.
+  // A collection restarted inside the read or the lux update has run to its
+  // end and shown its own loop time: this pass's span is no loop time.
   if (collection != collectionsStarted_) return;
   const uint32_t end = toolkit.Millis();
   p.deadline = end + static_cast<uint32_t>(p.interval);

@@ -337,12 +337,18 @@ TEST(ConsoleAcquisitionTest, ScaleButtonsAndTheIntervalRedrawTheLabels) {
   // the span of the collection restarted inside the interrupted pass.
   for (int i = 0; i < 15; ++i) h.Reply(120, 0);
   const int start = h.MeasureReads();
+  int held = -1;
   h.transport.duringTransfer = [&] {
-    if (h.MeasureReads() == start + 25) h.sim().Unplug();  // ends the restarted collection
+    if (h.MeasureReads() != start + 25 || held >= 0) return;
+    held = h.s.SampleIndex;
+    h.sim().Unplug();  // ends the restarted collection
   };
   h.Collect(15, w.graph.cmdCollectData, [&] { w.graph.cmdAutoScale.Click(); });
   EXPECT_EQ(w.chart.ScaleMax, 139);
   EXPECT_EQ(w.graph.txtTime1.text(), " 47");
+  // The interrupted pass goes no further: no read, no sample after the end.
+  EXPECT_EQ(h.MeasureReads(), start + 25);
+  EXPECT_EQ(h.s.SampleIndex, held);
   h.transport.duringTransfer = nullptr;
 
   // {interval text, a time label, the note beside the box}
