@@ -130,11 +130,12 @@ void ParseCommand(const std::string& line, RowBuilder& r, std::string& currentAd
     // character from the next row on.
     const bool here = line.size() == 4;
     const std::string address = Upper(here ? line.substr(2) : "0" + line.substr(line.size() - 1));
-    if (!ParseHex(address, 0xFF)) {
-      MarkError(
-          r, "Error I2C_Adr",
-          "Address Error: " + line + " gives the address \"" + address + "\", which is not hex",
-          row, script);
+    // FF is no address for a row: its read address would be 00.
+    if (!ParseHex(address, 0xFE)) {
+      MarkError(r, "Error I2C_Adr",
+                "Address Error: " + line + " gives the address \"" + address +
+                    "\", which is not an I2C address (hex, 00 to FE)",
+                row, script);
       return;
     }
     currentAddress = address;
@@ -209,6 +210,9 @@ void ParseRegisterLine(const std::string& line, RowBuilder& r, const std::string
   } else if (written > kMaxRowWriteBytes) {
     error = "Size Error: " + std::to_string(written) + " bytes to write (register and data); a " +
             "write carries at most " + std::to_string(kMaxRowWriteBytes);
+  } else if (r.counts.readBytes > 0 && r.counts.regBytes > kMaxRowWriteBytes) {
+    error = "Size Error: " + std::to_string(r.counts.regBytes) + " register bytes before a read; " +
+            "a frame carries at most " + std::to_string(kMaxRowWriteBytes);
   } else if (r.counts.readBytes > kMaxRowReadBytes) {
     error = "Size Error: " + std::to_string(r.counts.readBytes) + " bytes to read; a read asks " +
             "for at most " + std::to_string(kMaxRowReadBytes);

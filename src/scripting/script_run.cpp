@@ -117,9 +117,12 @@ void ScriptWindow::RunRowSteps(int r) {
       return;
     }
     if (*a >= 255 || *a < 0) {
+      // The row sends nothing, and fails: no row may pass without reaching the chip.
       app_.toolkit.ShowMessage(
           "Illegal I2C address Script Row " + SignedBlank(r) + " Value = " + address,
           MessageButtons::Ok);
+      CountFail(r, failsBefore);
+      return;
     } else {
       // Fixed now: a row picked while this one waits for the board runs inside
       // it and must not change what this one sends.

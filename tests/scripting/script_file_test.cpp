@@ -194,7 +194,14 @@ TEST(ScriptFileTest, EachLineGivesItsRow) {
       {"`A", {"88", "", "", "", "", "Cmd:Set I2C Adr", ""}, {0, 0, 0, 0}},
       {"`AZZ",
        {"88", "", "", "", "", "Error I2C_Adr",
-        "Address Error: `AZZ gives the address \"ZZ\", which is not hex"},
+        "Address Error: `AZZ gives the address \"ZZ\", which is not an I2C address (hex, 00 "
+        "to FE)"},
+       {0, 0, 0, 0},
+       true},
+      {"`AFF",  // FF would read at 00
+       {"88", "", "", "", "", "Error I2C_Adr",
+        "Address Error: `AFF gives the address \"FF\", which is not an I2C address (hex, 00 "
+        "to FE)"},
        {0, 0, 0, 0},
        true},
       {"`w", {"88", "", "", "", "", "Cmd: Delay Keypress", ""}, {0, 0, 0, -1}},
