@@ -8,8 +8,6 @@
 #include <functional>
 #include <tuple>
 
-#include <unistd.h>
-
 #include "core/text.h"
 #include "support/file_text.h"
 #include "support/opened_console.h"
@@ -18,18 +16,11 @@ namespace kps {
 namespace {
 
 using test::Opened;
+using test::ScratchDir;
 using Bytes = std::vector<uint8_t>;
 using Texts = std::vector<std::string>;
 
 const Bytes kMeasureFrame = {3, 0x89, 0x08};
-
-// A folder of its own for the files a test writes, removed with it.
-struct Folder {
-  Folder() { std::filesystem::create_directories(path); }
-  ~Folder() { std::filesystem::remove_all(path); }
-  const std::filesystem::path path =
-      std::filesystem::temp_directory_path() / ("kps_rec_" + std::to_string(::getpid()));
-};
 
 // A console with scripted measurement replies: {status, PROX, ALS1, ALS2, 0}.
 struct Console : Opened {
@@ -235,10 +226,7 @@ TEST(ConsoleAcquisitionTest, RegisterOperationsClickedDuringCollectionFollowTheN
     EXPECT_EQ(w.regs.lblUSBStatis.caption(), "Wrt_Reg Waiting1");
   };
   h.Collect(2);
-  std::vector<Bytes> sent;
-  for (const auto& f : h.transport.Frames()) {
-    if (f.op == "out" && f.pipe == 2) sent.push_back(f.bytes);
-  }
+  const std::vector<Bytes> sent = h.Sent();
   // In the order clicked, as soon as the read lets the bus go.
   ASSERT_GE(sent.size(), 4u);
   EXPECT_EQ(sent[0], kMeasureFrame);
@@ -268,9 +256,9 @@ TEST(ConsoleAcquisitionTest, StopDuringTheWaitCompletesThatPass) {
 TEST(ConsoleAcquisitionTest, LongCollectionsWithFaultyEntriesRecordTheirNewest999Samples) {
   Console h;
   ConsoleWindow& w = h.w;
-  const Folder folder;
-  const auto file = folder.path / "m.csv";
-  w.rec.txtFilePath.setText(file.string());
+  const ScratchDir dir("rec");
+  const std::string file = dir / "m.csv";
+  w.rec.txtFilePath.setText(file);
   // No number: 50 ms, said beside the box, which keeps its text.
   w.graph.txtInterval.setText("fast");
   // No span: the rows stay as they were.
@@ -382,8 +370,8 @@ TEST(ConsoleAcquisitionTest, EveryEndOfACollectionIsShown) {
             " 18 Measurement set(s) written: 12-05-2026 10:35:12"}}) {
     Console h;
     ConsoleWindow& w = h.w;
-    const Folder folder;
-    w.rec.txtFilePath.setText((folder.path / "m.csv").string());
+    const ScratchDir dir("rec");
+    w.rec.txtFilePath.setText(dir / "m.csv");
     h.Collect(30, w.graph.cmdCollectData, [&] { e.act(h); });
     EXPECT_EQ(w.graph.Label18.caption(), e.status) << e.how;
     EXPECT_TRUE(w.graph.cmdCollectData.enabled());
@@ -404,9 +392,9 @@ TEST(ConsoleAcquisitionTest, EveryEndOfACollectionIsShown) {
 TEST(ConsoleAcquisitionTest, WriteToDiskRecordsTheCollectionAfterItsFirstElevenSamples) {
   Console h;
   ConsoleWindow& w = h.w;
-  const Folder folder;
-  const auto file = folder.path / "m.csv";
-  w.rec.txtFilePath.setText(file.string());
+  const ScratchDir dir("rec");
+  const std::string file = dir / "m.csv";
+  w.rec.txtFilePath.setText(file);
 
   w.rec.cmdStartRec[0].Click();
   EXPECT_EQ(h.toolkit.messages, Texts{"Save More Measurements"});
@@ -429,7 +417,7 @@ TEST(ConsoleAcquisitionTest, WriteToDiskRecordsTheCollectionAfterItsFirstElevenS
 
   // A file that cannot be written: a message with the reason, no status, the old file kept.
   w.graph.Label18.setCaption("");
-  w.rec.txtFilePath.setText((folder.path / "missing" / "m.csv").string());
+  w.rec.txtFilePath.setText(dir / "missing/m.csv");
   w.rec.cmdStartRec[0].Click();
   ASSERT_EQ(h.toolkit.messages.size(), 2u);
   EXPECT_NE(h.toolkit.messages[1].find("No such file or directory"), std::string::npos);

@@ -1,18 +1,16 @@
 #include "scripting/script_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <tuple>
 
+#include "support/file_text.h"
+
 namespace kps {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr auto npos = std::string::npos;
 const std::string kDelayError = "Delay Error: Time not numeric";
@@ -364,12 +362,10 @@ TEST(ScriptFileTest, TextEndsLinesAtCrLfLoneCrOrLfAndIsRefusedWhenItIsNoText) {
 }
 
 TEST(ScriptFileTest, ReadScriptLinesKeepsTheBytesOrSaysWhyNot) {
-  const fs::path dir = fs::temp_directory_path() / ("kps_script_test_" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const test::ScratchDir dir("script_lines");
   const auto write = [&](const std::string& name, const std::string& bytes) {
     std::ofstream(dir / name, std::ios::binary) << bytes;
-    return (dir / name).string();
+    return dir / name;
   };
   using V = std::vector<std::string>;
   using Result = std::variant<V, std::string>;
@@ -386,16 +382,15 @@ TEST(ScriptFileTest, ReadScriptLinesKeepsTheBytesOrSaysWhyNot) {
                    "\": it is UTF-16 text; save it as plain text (ASCII or UTF-8). Nothing was "
                    "loaded."));
 
-  const std::string missing = (dir / "none.txt").string();
+  const std::string missing = dir / "none.txt";
   const Result failed = ReadScriptLines(missing);
   ASSERT_TRUE(std::holds_alternative<std::string>(failed));
   EXPECT_NE(std::get<std::string>(failed).find(missing), npos) << std::get<std::string>(failed);
   EXPECT_NE(std::get<std::string>(failed).find("No such file or directory"), npos);
   // A folder opens on some systems and only fails when read.
-  const Result folder = ReadScriptLines(dir.string());
+  const Result folder = ReadScriptLines(dir.path.string());
   ASSERT_TRUE(std::holds_alternative<std::string>(folder));
   EXPECT_NE(std::get<std::string>(folder).find("Is a directory"), npos);
-  fs::remove_all(dir);
 }
 
 }  // namespace
