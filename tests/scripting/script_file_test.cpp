@@ -86,7 +86,6 @@ TEST(ScriptFileTest, EachLineGivesItsRow) {
       {"8,5", {"88", "08", "05", "", "", " Reg:1 W:1", ""}, {1, 1, 0, 0}},
       {"08,,XX", {"88", "08", "", "XX", "--", " Reg:1 R:1", ""}, {1, 0, 1, 0}},
       {"08,,XXXX", {"88", "08", "", "XXXX", "--", " Reg:1 R:2", ""}, {1, 0, 2, 0}},
-      {"08,,xx", {"88", "08", "", "XX", "--", " Reg:1 R:1", ""}, {1, 0, 1, 0}},
       {"10", {"88", "10", "", "", "", " Reg:1", ""}, {1, 0, 0, 0}},
       {"10,05,XX,99,77", {"88", "10", "05", "XX", "--", " Reg:1 W:1 R:1", ""}, {1, 1, 1, 0}},
       {"  10 , 05  # init", {"88", "10", "05", "", "", " Reg:1 W:1", "# init"}, {1, 1, 0, 0}},
@@ -207,10 +206,6 @@ TEST(ScriptFileTest, EachLineGivesItsRow) {
       // A delay is a whole number of milliseconds from 0 to 32767; anything else is an error.
       {"`wabc", {"88", "", "", "", "", "Error Delay_Time", kDelayError}, {0, 0, 0, 0}, true},
       {"`w12a", {"88", "", "", "", "", "Error Delay_Time", kDelayError}, {0, 0, 0, 0}, true},
-      {"`wabc # slow",
-       {"88", "", "", "", "", "Error Delay_Time", "# slow" + kDelayError},
-       {0, 0, 0, 0},
-       true},
       {"`w-5",
        {"88", "", "", "", "", "Error Delay_Time", "Delay Error: -5" + delayRange},
        {0, 0, 0, 0},
