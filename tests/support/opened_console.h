@@ -38,11 +38,6 @@ struct Opened : Harness {
       if (f.op == "out" && f.pipe == 2) out.push_back(f.bytes);
     return out;
   }
-  int GpioFrames() const {
-    int n = 0;
-    for (const auto& f : transport.Frames()) n += f.op == "out" && f.pipe == 1;
-    return n;
-  }
   ConsoleVariant variant;
   std::size_t framesAtOpen = 0;
 };
