@@ -204,10 +204,8 @@ TEST(ConsoleAcquisitionTest, CollectionPacesDrawsFromTheEleventhSampleAndRestore
   // end (no time passes in a pass here).
   ASSERT_EQ(readTimes.size(), 21u);
   for (std::size_t i = 1; i < 10; ++i) EXPECT_EQ(readTimes[i] - readTimes[i - 1], 47u) << i;
+  // The buttons back after "Stop" are every end's test below; here the caption.
   EXPECT_EQ(w.graph.cmdCollectData.caption(), "Collect Data Graphical Real Time Data");
-  EXPECT_TRUE(w.graph.cmdCollectData.enabled());
-  EXPECT_FALSE(w.graph.cmdStopData.visible());
-  EXPECT_TRUE(w.Command4.visible());
 }
 
 TEST(ConsoleAcquisitionTest, RegisterOperationsClickedDuringCollectionFollowTheNextRead) {
