@@ -27,10 +27,6 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 constexpr const char* kConfigScript =
     "# configuration and thresholds, written and read back\n"
     "01,A4\n"

@@ -21,22 +21,6 @@ struct CliResult {
   std::string err;
 };
 
-// A folder of its own for one test's files, removed afterwards.
-struct ScratchDir {
-  explicit ScratchDir(const std::string& name)
-      : path(std::filesystem::temp_directory_path() /
-             ("kps_cli_" + name + "_" + std::to_string(getpid()))) {
-    std::filesystem::remove_all(path);
-    std::filesystem::create_directories(path);
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  std::string operator/(const std::string& name) const { return (path / name).string(); }
-  std::filesystem::path path;
-};
-
 // `stdoutPath`: where the standard output goes instead of being captured.
 inline CliResult RunCli(const std::vector<std::string>& args, const ScratchDir& dir,
                         const std::string& stdoutPath = "") {

@@ -5,6 +5,7 @@
 // command-line tests because this is the one test program that links both.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -70,10 +71,6 @@ std::string Why(Hit hit, int values) {
   }
 }
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 // A console open at 0x88 with CONF set for proximity and ALS (125 lux): the
 // simulated chip reads 26 and 3276 (100 lux), never zero.
 struct Rig : Opened {
@@ -97,11 +94,7 @@ struct Rig : Opened {
   }
   bool commWentRed = false;
   int MeasureFrames() const {
-    int n = 0;
-    for (const auto& f : transport.Frames()) {
-      n += f.op == "out" && f.bytes == std::vector<uint8_t>{3, 0x89, 0x08};
-    }
-    return n;
+    return static_cast<int>(std::ranges::count(Sent(), std::vector<uint8_t>{3, 0x89, 0x08}));
   }
   // "Collect", and "Stop" once `readings` more readings were made.
   void Collect(int readings) {

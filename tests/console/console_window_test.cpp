@@ -245,10 +245,9 @@ TEST(ConsoleRegisterPanelTest, OperationsFindingTheBusBusyRunInTheOrderClickedWh
   h.toolkit.onProcessEvents = nullptr;
   ASSERT_TRUE(clicked);
   Texts sent;
-  for (const auto& f : h.transport.Frames()) {
-    if (f.op != "out" || f.pipe != 2) continue;
+  for (const auto& f : h.Sent()) {
     char text[16];
-    std::snprintf(text, sizeof text, "%02X %02X", f.bytes[0], f.bytes[2]);
+    std::snprintf(text, sizeof text, "%02X %02X", f[0], f[2]);
     sent.push_back(text);
   }
   EXPECT_EQ(sent, (Texts{"03 08", "00 03", "01 04", "01 05", "01 06", "01 07", "01 03", "01 04",
@@ -377,7 +376,7 @@ TEST(ConsoleInterruptTest, ReadingIntrAndSamplingThePinFollowTheProximityFlag) {
   a.c().cmdRDReg_Click(reg::kIntr);
   EXPECT_EQ(a.c().regs.txtRegRd[reg::kIntr].text(), "80");
   EXPECT_EQ(a.c().intr.ShpPintr.fillColor(), colors.ColorGreen);
-  EXPECT_EQ(a.GpioFrames(), 0);
+  for (const auto& f : a.transport.Frames()) EXPECT_NE(f.pipe, 1u);  // no GPIO exchange
   EXPECT_FALSE(a.sim().ledLit(6));
 }
 

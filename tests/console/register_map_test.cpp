@@ -25,17 +25,5 @@ TEST(RegisterMapTest, ThresholdsPackIntoAth1To3AndDecodeBack) {
   }
 }
 
-TEST(RegisterMapTest, ApplyFieldKeepsTheOtherBitsOfTheRegister) {
-  RegisterCaches caches;
-  caches.RegWriteCache[reg::kConf] = 0xFF;
-  EXPECT_EQ(ApplyField(caches, field::kIrSleep, 5 * 0x10), 0xDF);
-  EXPECT_EQ(ApplyField(caches, field::kProxEnable, 0x00), 0x5F);
-
-  caches.RegWriteCache[reg::kIntr] = 0xFF;
-  EXPECT_EQ(ApplyField(caches, field::kProxFlag, 0), 0x7F);
-  EXPECT_EQ(ApplyField(caches, field::kAlsPersist, 1 * 0x02), 0x7B);
-  EXPECT_EQ(ApplyField(caches, field::kProxPersist, 1 * 0x20), 0x3B);
-}
-
 }  // namespace
 }  // namespace kps

@@ -96,24 +96,18 @@ TEST(StartupWindowTest, DebugButtonsOpenConsolesWithoutCheckingTheBoard) {
   EXPECT_TRUE(h.app->console.form.visible());
 }
 
-TEST(ConsoleWindowTest, ExitAndCloseEndTheProgramOnceAndStopWork) {
-  for (const bool exitButton : {true, false}) {
-    Started h;
-    h.s.cboTypeSelect.setListIndex(1);
-    h.app->about.Show();
-    h.app->flags.CollectRunning = true;
-    if (exitButton) {
-      h.app->console.Command4.Click();
-      EXPECT_TRUE(h.app->flags.AbortRequested);
-      EXPECT_FALSE(h.app->about.form.visible());
-    } else {
-      h.app->console.Form_QueryUnload();
-      h.app->console.Form_Unload();
-    }
-    EXPECT_FALSE(h.app->flags.CollectRunning || h.app->console.form.visible());
-    EXPECT_EQ(h.Count("uninit"), 1);
-    EXPECT_EQ(h.toolkit.quits, 1);
-  }
+// The close box's way is the console's and the widgets' tests.
+TEST(ConsoleWindowTest, ExitEndsTheProgramOnceAndStopsWork) {
+  Started h;
+  h.s.cboTypeSelect.setListIndex(1);
+  h.app->about.Show();
+  h.app->flags.CollectRunning = true;
+  h.app->console.Command4.Click();
+  EXPECT_TRUE(h.app->flags.AbortRequested);
+  EXPECT_FALSE(h.app->about.form.visible());
+  EXPECT_FALSE(h.app->flags.CollectRunning || h.app->console.form.visible());
+  EXPECT_EQ(h.Count("uninit"), 1);
+  EXPECT_EQ(h.toolkit.quits, 1);
 }
 
 TEST(AboutBoxTest, ShowsTheVersionAndSystemInformationAndRevealsTheDebugButtons) {

@@ -31,10 +31,12 @@ struct Opened : Harness {
     }
     return out;
   }
-  int GpioFrames() const {
-    int n = 0;
-    for (const auto& f : transport.Frames()) n += f.op == "out" && f.pipe == 1;
-    return n;
+  // The frames sent on the I2C pipe, whole.
+  std::vector<std::vector<uint8_t>> Sent() const {
+    std::vector<std::vector<uint8_t>> out;
+    for (const auto& f : transport.Frames())
+      if (f.op == "out" && f.pipe == 2) out.push_back(f.bytes);
+    return out;
   }
   ConsoleVariant variant;
   std::size_t framesAtOpen = 0;

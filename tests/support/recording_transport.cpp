@@ -30,7 +30,6 @@ uint32_t RecordingTransport::SetInterface(DeviceHandle device, uint32_t interfac
 
 uint32_t RecordingTransport::GetDeviceInfo(DeviceHandle device, DeviceInfo* info) {
   Record("getDeviceInfo");
-  if (getDeviceInfoStatus != 0) return getDeviceInfoStatus;
   return board.GetDeviceInfo(device, info);
 }
 

@@ -44,7 +44,6 @@ class RecordingTransport : public Transport {
   // Status overrides; 0 = whatever the board answers.
   uint32_t initStatus = 0;
   uint32_t setInterfaceStatus = 0;
-  uint32_t getDeviceInfoStatus = 0;
   uint32_t transferStatus = 0;
   std::deque<uint32_t> resetPipeStatuses;
   // Replies of I2C frames (pipe 130) that stand in for the board's, in turn.
