@@ -41,10 +41,13 @@ std::optional<RegisterEntry> ReadRegisterEntry(const std::string& text) {
 void ConsoleWindow::RefuseRegisterText(int i) {
   TextBox& box = regs.txtRegHex[i];
   const std::string typed = box.text();
-  // The box goes back to the value the register was last given.
-  box.setText(HexByte(app_.shared.caches.RegWriteCache[static_cast<std::size_t>(i)]));
+  // The box goes back to the value the register was last given (which a
+  // click on "Wr" after the message writes as it stands).
+  const std::string last = HexByte(app_.shared.caches.RegWriteCache[static_cast<std::size_t>(i)]);
+  box.setText(last);
   app_.toolkit.ShowMessage("\"" + typed + "\" is not a value for register " + std::to_string(i) +
-                               ": type two hex digits, 00 to FF. Nothing was written.",
+                               ": type two hex digits, 00 to FF. It was not written; the box " +
+                               "shows the register's last value, " + last + ", again.",
                            MessageButtons::Ok);
 }
 

@@ -294,7 +294,8 @@ TEST(ConsoleRegisterPanelTest, ValueEntryWritesThenReadsBackAndRefusesTextThatIs
       EXPECT_EQ(box.text(), "05");
       EXPECT_EQ(h.toolkit.messages, Texts{"\"" + std::string(typed) +
                                           "\" is not a value for register 3: type two hex "
-                                          "digits, 00 to FF. Nothing was written."});
+                                          "digits, 00 to FF. It was not written; the box shows "
+                                          "the register's last value, 05, again."});
     }
   }
 
