@@ -332,7 +332,9 @@ std::variant<LoadedScript, std::string> ParseScript(const std::vector<std::strin
 
     if (line.empty()) {
       r[kColComment].text = "Script File has a blank line";
-    } else if (line[0] == kCommandMark) {
+    } else if (const std::size_t first = line.find_first_not_of(' ');
+               first != std::string::npos && line[first] == kCommandMark) {
+      // An indented command is a command too.
       r[kColComment].text = CutComment(line);
       // Blanks mean nothing in a command, after it least of all.
       ParseCommand(WithoutBlanks(line), r, currentAddress, row, script);

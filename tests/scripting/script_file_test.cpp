@@ -143,11 +143,7 @@ TEST(ScriptFileTest, EachLineGivesItsRow) {
        {"88", "10", "05", "", "", " Reg:1 W:1", "#a b "},
        {1, 1, 0, 0}},
       // A field that is not hex makes an error row that sends nothing; the first bad field
-      // is named. A blank in front of the mark makes a register line of the command.
-      {" `A8A",
-       {"88", "`A8A", "", "", "", "Error Hex_Data", hex + "Reg Adr \"`A8A\" is not hex"},
-       {0, 0, 0, 0},
-       true},
+      // is named.
       {"hello",
        {"88", "HELLO", "", "", "", "Error Hex_Data", hex + "Reg Adr \"HELLO\" is not hex"},
        {0, 0, 0, 0},
@@ -182,7 +178,7 @@ TEST(ScriptFileTest, EachLineGivesItsRow) {
       {"  # c, d", {"88", "", "", "", "", "NOP", "# c, d"}, {0, 0, 0, 0}},
       {"", {"88", "", "", "", "", "NOP", "Script File has a blank line"}, {0, 0, 0, 0}},
       // Commands; blanks and tabs in and after them mean nothing.
-      {"`A8A", {"8A", "", "", "", "", "Cmd:Set I2C Adr", ""}, {0, 0, 0, 0}},
+      {" \t`A8A", {"8A", "", "", "", "", "Cmd:Set I2C Adr", ""}, {0, 0, 0, 0}},
       {"`A 8a # set", {"8A", "", "", "", "", "Cmd:Set I2C Adr", "# set"}, {0, 0, 0, 0}},
       {"`AZZ",
        {"88", "", "", "", "", "Error I2C_Adr",
