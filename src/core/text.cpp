@@ -49,16 +49,6 @@ std::optional<unsigned> ParseHex(std::string_view text, unsigned maxValue) {
   return static_cast<unsigned>(value);
 }
 
-uint8_t HexLowByte(std::string_view text) {
-  unsigned value = 0;
-  for (char c : text) {
-    const int d = HexDigit(c);
-    if (d < 0) break;
-    value = (value * 16 + static_cast<unsigned>(d)) & 0xFFu;
-  }
-  return static_cast<uint8_t>(value);
-}
-
 std::string HexByte(unsigned value) {
   char buf[8];
   std::snprintf(buf, sizeof buf, "%02X", value & 0xFFu);

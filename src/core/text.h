@@ -17,10 +17,6 @@ namespace kps {
 // A value past four digits does not fit: nullopt, and every caller says so in words.
 std::optional<int16_t> HexVal(std::string_view text);
 
-// The low 8 bits of the value a hex text spells, read as HexVal reads it but
-// with no limit on the number of digits ("12345" is 0x45).
-uint8_t HexLowByte(std::string_view text);
-
 // The value of a text that must be hex and nothing else, for what a user types
 // into an address or register box: blanks around it, an optional "0x" or "0X"
 // prefix, then one or more hex digits of either case and no other character,

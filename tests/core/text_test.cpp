@@ -16,9 +16,6 @@ TEST(HexValTest, ReadsDigitsUpToTheFirstNonDigitAndFitsSixteenBits) {
       {"000FF", 0xFF}, {"10000", std::nullopt},  // leading zeros are not significant
   };
   for (const auto& [text, value] : cases) EXPECT_EQ(HexVal(text), value) << text;
-  // A register value keeps the low byte of any number of digits.
-  EXPECT_EQ(HexLowByte("123456789ABCDEF0123"), 0x23);
-  EXPECT_EQ(HexLowByte("5G"), 0x05);
   // Typed hex is all hex or refused.
   const std::pair<const char*, std::optional<unsigned>> typed[] = {
       {"8a", 0x8A},  {" 0x8A\t", 0x8A}, {"0XfF", 0xFF},       {"008A", 0x8A},
