@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <string>
 
 #include "console/console_window.h"
 #include "core/text.h"
@@ -44,6 +45,22 @@ void TakeScales(StripChart& chart, const GraphControls& graph) {
   chart.ScaleLabels2 = ScaleLabelTexts(chart.ScaleMin2, chart.ScaleSpan2);
 }
 
+// Why the scale boxes spell no scale ("" when they do): each maximum a number
+// not below its minimum, which is a number too.
+std::string ScaleEntryProblem(const GraphControls& graph, bool twoScales) {
+  const auto check = [](const TextBox& max, const TextBox& min, const char* maxName) {
+    const bool numbers = IsNumeric(max.text()) && IsNumeric(min.text());
+    if (numbers && Whole(NumericValue(max.text())) >= Whole(NumericValue(min.text()))) {
+      return std::string();
+    }
+    return std::string("The scale was not changed: \"") + maxName + "\" (" + max.text() +
+           ") must be a number not below \"Scale Min\" (" + min.text() + ").";
+  };
+  std::string why = check(graph.txtScale, graph.txtScaleMin, "Scale Max");
+  if (why.empty() && twoScales) why = check(graph.txtScale2, graph.txtScaleMin2, "Scale 2 Max");
+  return why;
+}
+
 }  // namespace
 
 void ConsoleWindow::PrepareGraph() {
@@ -75,6 +92,12 @@ void ConsoleWindow::PrepareGraph() {
 }
 
 void ConsoleWindow::cmdScale_Click() {
+  // Boxes that spell no scale change nothing: the traces stay readable on the
+  // labels beside them.
+  if (const std::string why = ScaleEntryProblem(graph, chart.TwoScales); !why.empty()) {
+    app_.toolkit.ShowMessage(why, MessageButtons::Ok);
+    return;
+  }
   TakeScales(chart, graph);
   if (!Pump()) return;
   chart.DrawGridLabels2(graph.Picture2.surface(), graph.Picture1.surface());
