@@ -184,12 +184,16 @@ uint32_t SimulatedBoard::Transfer(DeviceHandle device, uint32_t pipe, bool read,
   if (!Live(device)) return kUsbNoDevice;
 
   if (!read && pipe == kI2cOutPipe) {
-    RunI2cFrame(buffer, length);
+    const std::optional<Fault> fault = NextFault(i2cFaults_);
+    if (fault == Fault::Stall) return kUsbStall;
+    RunI2cFrame(buffer, length, fault);
     *transferred = length;
     return kUsbOk;
   }
   if (!read && pipe == kGpioOutPipe) {
-    TakeGpioFrame(buffer, length);
+    const std::optional<Fault> fault = NextFault(gpioFaults_);
+    if (fault == Fault::Stall) return kUsbStall;
+    TakeGpioFrame(buffer, length, fault);
     *transferred = length;
     return kUsbOk;
   }
@@ -220,10 +224,10 @@ uint32_t SimulatedBoard::Deliver(const Reply& reply, uint8_t* buffer, uint32_t l
   return length;
 }
 
-void SimulatedBoard::RunI2cFrame(const uint8_t* frame, uint32_t length) {
+void SimulatedBoard::RunI2cFrame(const uint8_t* frame, uint32_t length,
+                                 std::optional<Fault> fault) {
   // A new frame replaces a reply nobody read.
   i2cReply_.reset();
-  const std::optional<Fault> fault = NextFault(i2cFaults_);
   if (fault == Fault::Timeout) return;
 
   // Without an address byte nothing goes on the bus.
@@ -262,8 +266,9 @@ void SimulatedBoard::RunI2cFrame(const uint8_t* frame, uint32_t length) {
 // ---------------------------------------------------------------------------
 // GPIO
 
-void SimulatedBoard::TakeGpioFrame(const uint8_t* frame, uint32_t length) {
-  gpioFault_ = NextFault(gpioFaults_);
+void SimulatedBoard::TakeGpioFrame(const uint8_t* frame, uint32_t length,
+                                   std::optional<Fault> fault) {
+  gpioFault_ = fault;
   if (gpioFault_ == Fault::Timeout || gpioFault_ == Fault::Nak) return;
   // The firmware takes all four port registers at once or none of them.
   if (length < 4) return;

@@ -37,6 +37,8 @@ enum class Fault {
   Timeout,     // the frame is taken but nothing happens and no reply comes
   Nak,         // the chip does not acknowledge: status 0, nothing written or read
   ShortReply,  // the transaction runs, but the reply is only its first byte
+  Stall,       // the board stalls the frame's endpoint: the frame is refused (kUsbStall) and
+               // reaches nothing; the host clears the halt, as both transports do at once
 };
 
 // Which frames a fault takes: I2C frames (pipe 2) or GPIO exchanges (pipe 1).
@@ -114,8 +116,8 @@ class SimulatedBoard : public kps::Transport {
   bool Live(DeviceHandle device) const { return device != 0 && device == live_; }
   // The fault the next frame on the pipe takes, if any.
   static std::optional<Fault> NextFault(std::deque<std::optional<Fault>>& queue);
-  void RunI2cFrame(const uint8_t* frame, uint32_t length);
-  void TakeGpioFrame(const uint8_t* frame, uint32_t length);
+  void RunI2cFrame(const uint8_t* frame, uint32_t length, std::optional<Fault> fault);
+  void TakeGpioFrame(const uint8_t* frame, uint32_t length, std::optional<Fault> fault);
   std::vector<uint8_t> GpioReply() const;
   static uint32_t Deliver(const Reply& reply, uint8_t* buffer, uint32_t length);
 
