@@ -49,15 +49,9 @@ class TransportContract : public testing::Test {
   std::unique_ptr<RigProgram> program;
 };
 
+// SimRig: the simulated board; UsbRig: libusb over the emulated board.
 using Rigs = testing::Types<SimRig, UsbRig>;
-class RigNames {
- public:
-  template <class T>
-  static std::string GetName(int) {
-    return std::is_same_v<T, SimRig> ? "SimulatedBoard" : "LibusbOverEmulatedBoard";
-  }
-};
-TYPED_TEST_SUITE(TransportContract, Rigs, RigNames);
+TYPED_TEST_SUITE(TransportContract, Rigs);
 
 // "out 2: 00 88 01 86", "in 130: 01 86 00 00 00 00"
 std::vector<std::string> Lines(const std::vector<TransportCall>& calls) {
