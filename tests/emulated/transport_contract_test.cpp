@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,17 @@ class TransportContract : public testing::Test {
     link().BoardPipe = kI2cOutPipe;
     link().SetI2CAddress(0x88);
     rig->ClearWire();
+  }
+  // Collects on the console until `enough` says so, at most 5 s.
+  void CollectUntil(const std::function<bool()>& enough) {
+    ConsoleWindow& console = program->app.console;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    program->toolkit.onProcessEvents = [&] {
+      if (!program->app.flags.CollectRunning) return;
+      if (enough() || std::chrono::steady_clock::now() > end) console.graph.cmdStopData.Click();
+    };
+    console.graph.cmdCollectData.Click();
+    program->toolkit.onProcessEvents = nullptr;
   }
   BoardLink& link() { return program->app.board; }
   StartupWindow& startup() { return program->app.startup; }
@@ -146,19 +158,36 @@ TYPED_TEST(TransportContract, AStalledEndpointIsClearedAndTheNextTransferGoesThr
   }
 }
 
-TYPED_TEST(TransportContract, ABoardPulledOutAndPluggedInAgainIsTakenUpWithoutTheUser) {
+TYPED_TEST(TransportContract, ABoardPulledOutMidCollectionAndPluggedInAgainIsTakenUpWithoutTheUser) {
   this->Start();
-  this->Open();
+  this->startup().Show();
+  this->startup().cboTypeSelect.setListIndex(1);  // the console at 88 holds the session
   BoardLink& link = this->link();
-  this->rig->Unplug();
-  EXPECT_EQ(link.I2C_ReadRegisters(0x00, 1, 6).usbStatus, kUsbNoDevice);
-  ASSERT_TRUE(this->program->EventsUntil([&] { return link.DeviceDetached; }));
-  EXPECT_FALSE(link.UsbConnected);
+  ConsoleShared& shared = this->program->app.shared;
+  ASSERT_TRUE(link.UsbConnected && link.SessionHeld);
+  ASSERT_TRUE(link.I2C_WriteRegister(0x01, 0xA4).ok());
+
+  int before = -1;
+  this->CollectUntil([&] {
+    if (shared.SampleIndex >= 3 && before < 0) {
+      before = shared.SampleIndex;
+      this->rig->Unplug();
+    }
+    return false;  // the departure ends it
+  });
+  EXPECT_TRUE(link.DeviceDetached);
+  EXPECT_EQ(shared.SampleIndex, before) << "a reading of a board that left became a sample";
+  EXPECT_EQ(this->program->toolkit.messages, std::vector<std::string>{kDetachMessage});
+
   this->rig->Plug();
   ASSERT_TRUE(this->program->EventsUntil([&] { return link.UsbConnected; }));
-  EXPECT_TRUE(link.I2C_WriteRegister(0x01, 0xA4).ok());
-  EXPECT_EQ(this->rig->model().chipRegister(0x01), 0xA4);
+  ASSERT_TRUE(link.I2C_WriteRegister(0x01, 0xA4).ok());  // the chip came back without power
+  this->CollectUntil([&] { return shared.SampleIndex >= 3; });
+  EXPECT_GE(shared.SampleIndex, 3);
+  EXPECT_EQ(shared.FailedReadings, 0);
+  EXPECT_GT(shared.NewestSample(0).als, 0);
   EXPECT_EQ(link.DetachCount, 1);
+  this->program->app.console.Unload();
 }
 
 TYPED_TEST(TransportContract, TheProgramEndsWithATransferCutOffAndNothingLeaks) {

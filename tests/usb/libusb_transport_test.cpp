@@ -4,15 +4,10 @@
 #include <libusb.h>
 
 #include <array>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 
 #include "board/usb_ids.h"
-#include "scripting/script_window.h"
-#include "shell/app_context.h"
-#include "support/fake_toolkit.h"
 
 namespace kps::usb {
 namespace {
@@ -302,50 +297,6 @@ TEST_F(TransportTest, ABoardLeavingDuringItsAttachIsClosedOnceAndThenFails) {
   EXPECT_EQ(listener.detached, listener.attached);
   EXPECT_EQ(statuses, (std::vector<uint32_t>{kUsbOk, kUsbNoDevice, kUsbNoDevice}));
   EXPECT_FALSE(board->open);  // closed on the departure, and only once
-}
-
-// The whole program over the transport: a board pulled out and plugged in
-// again while the console holds the session is taken up without a click, and
-// the next write and read-back, collection and script run reach it.
-TEST_F(TransportTest, ABoardBackWhileTheConsoleHoldsTheSessionIsUsedAgain) {
-  test::FakeToolkit toolkit;
-  AppContext app(toolkit, transport, match);
-  board = usb.Plug();
-  app.startup.Show();
-  app.startup.cboTypeSelect.setListIndex(1);  // address 88: the console, the session held
-  EXPECT_TRUE(app.console.loaded() && app.board.SessionHeld);
-  usb.Unplug(board);
-  app.board.DoEvents();
-  Board* again = usb.Plug();
-  app.board.DoEvents();
-  EXPECT_TRUE(app.board.UsbConnected);
-  RegisterPanel& regs = app.console.regs;
-  regs.txtRegHex[1].setText("A4");
-  regs.txtRegHex[1].onKeyPress(13);
-  EXPECT_EQ(again->regs[1], 0xA4);
-  EXPECT_EQ(regs.txtRegRd[1].text(), "A4");
-  EXPECT_EQ(app.console.lamps.Shp_USB_Transfer.fillColor(), app.colors.ColorGreen);
-
-  // A collection and a script run on it too.
-  toolkit.onProcessEvents = [&] {
-    if (app.shared.SampleIndex >= 3) app.console.graph.cmdStopData.Click();
-  };
-  app.console.graph.cmdCollectData.Click();
-  toolkit.onProcessEvents = nullptr;
-  EXPECT_GE(app.shared.SampleIndex, 3);
-  EXPECT_EQ(app.shared.FailedReadings, 0);
-  const std::string script = std::filesystem::temp_directory_path() / "kps_usb_replug.txt";
-  std::ofstream(script) << "02,22\n02,,22\n";
-  app.console.rec.mnuScript.Click();
-  ScriptWindow& window = *app.scripts.open().front();
-  toolkit.fileAnswers.push_back(script);
-  window.mnuScript_Read.Click();
-  window.cmdExecAll.Click();
-  std::filesystem::remove(script);
-  EXPECT_EQ(window.txtRdPass.text() + "/" + window.txtRdFails.text(), "1/0");
-  EXPECT_EQ(again->regs[2], 0x22);
-  EXPECT_EQ(toolkit.messages, Log{kDetachMessage});
-  app.console.Unload();  // closes the session before the transport goes
 }
 
 }  // namespace
