@@ -90,10 +90,9 @@ struct RigProgram {
 };
 
 // Skips the test when the emulated bus cannot exist in this process.
-#define KPS_NEEDS_EMULATED_BUS(Rig)                                          \
-  if (std::is_same_v<Rig, ::kps::test::UsbRig> &&                            \
-      !::kps::test::EmulatedUsbBus::Available()) {                           \
-    GTEST_SKIP() << ::kps::test::EmulatedUsbBus::kUnavailable;               \
+#define KPS_NEEDS_EMULATED_BUS(Rig)                                                            \
+  if (std::is_same_v<Rig, ::kps::test::UsbRig> && !::kps::test::EmulatedUsbBus::Available()) { \
+    GTEST_SKIP() << ::kps::test::EmulatedUsbBus::kUnavailable;                                 \
   }
 
 }  // namespace kps::test

@@ -91,8 +91,9 @@ class ConsoleOverUsbTest : public QObject {
       ClickMark(p.Get<QCheckBox>("chkALSEnable"));
       ClickMark(p.Get<QCheckBox>("chkALSEnable"));
       QCOMPARE(p.rig.model().chipRegister(1) & 0x04, 0x04);
-      QTimer::singleShot(400, console,
-                         [&] { QTest::mouseClick(p.Get<QPushButton>("cmdStopData"), Qt::LeftButton); });
+      QTimer::singleShot(400, console, [&] {
+        QTest::mouseClick(p.Get<QPushButton>("cmdStopData"), Qt::LeftButton);
+      });
       QTest::mouseClick(p.Get<QPushButton>("cmdCollectData"), Qt::LeftButton);
       QVERIFY(p.ctx->shared.SampleIndex > 0);
       QVERIFY(p.ctx->shared.NewestSample(0).als > 0);  // the chip measures again

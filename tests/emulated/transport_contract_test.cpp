@@ -158,7 +158,8 @@ TYPED_TEST(TransportContract, AStalledEndpointIsClearedAndTheNextTransferGoesThr
   }
 }
 
-TYPED_TEST(TransportContract, ABoardPulledOutMidCollectionAndPluggedInAgainIsTakenUpWithoutTheUser) {
+TYPED_TEST(TransportContract,
+           ABoardPulledOutMidCollectionAndPluggedInAgainIsTakenUpWithoutTheUser) {
   this->Start();
   this->startup().Show();
   this->startup().cboTypeSelect.setListIndex(1);  // the console at 88 holds the session

@@ -33,7 +33,9 @@ void LIBUSB_CALL KeepLogLine(libusb_context* /*context*/, enum libusb_log_level 
   if (gLog != nullptr) gLog->push_back(line);
 }
 
-UMockdevTestbed* Testbed(void* testbed) { return static_cast<UMockdevTestbed*>(testbed); }
+UMockdevTestbed* Testbed(void* testbed) {
+  return static_cast<UMockdevTestbed*>(testbed);
+}
 
 gboolean OnIoctl(UMockdevIoctlBase* /*handler*/, UMockdevIoctlClient* client, gpointer board) {
   return static_cast<EmulatedBoard*>(board)->HandleIoctlFromUmockdev(client) ? TRUE : FALSE;
@@ -49,12 +51,26 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 // The device descriptor and the one configuration: interface 0, vendor class,
 // bulk endpoints 0x01 and 0x02 out, 0x81 and 0x82 in, 64-byte packets.
 std::vector<uint8_t> Descriptors(uint16_t vendorId, uint16_t productId) {
-  std::vector<uint8_t> d = {18, 1, 0x00, 0x02, 0, 0, 0, 64,
-                            static_cast<uint8_t>(vendorId), static_cast<uint8_t>(vendorId >> 8),
-                            static_cast<uint8_t>(productId), static_cast<uint8_t>(productId >> 8),
-                            0x00, 0x01, 1, 2, 3, 1};
-  const std::vector<uint8_t> config = {9, 2, 46, 0, 1, 1, 0, 0x80, 50,
-                                       9, 4, 0, 0, 4, 0xFF, 0, 0, 0};
+  std::vector<uint8_t> d = {18,
+                            1,
+                            0x00,
+                            0x02,
+                            0,
+                            0,
+                            0,
+                            64,
+                            static_cast<uint8_t>(vendorId),
+                            static_cast<uint8_t>(vendorId >> 8),
+                            static_cast<uint8_t>(productId),
+                            static_cast<uint8_t>(productId >> 8),
+                            0x00,
+                            0x01,
+                            1,
+                            2,
+                            3,
+                            1};
+  const std::vector<uint8_t> config = {9, 2, 46, 0, 1, 1,    0, 0x80, 50,
+                                       9, 4, 0,  0, 4, 0xFF, 0, 0,    0};
   d.insert(d.end(), config.begin(), config.end());
   for (const uint8_t endpoint : {0x01, 0x02, 0x81, 0x82}) {
     d.insert(d.end(), {7, 5, endpoint, 2, 64, 0, 0});
@@ -133,8 +149,8 @@ std::string EmulatedBoard::Record() const {
   return "P: " + SysPath().substr(4) + "\nN: bus/usb/001/" + number +
          "\nE: SUBSYSTEM=usb\nE: DRIVER=usb\nE: DEVTYPE=usb_device\nE: BUSNUM=001\nE: DEVNUM=" +
          number + "\nE: DEVNAME=" + devnode() + "\nE: PRODUCT=" + product +
-         "\nA: bConfigurationValue=1\\n\nA: busnum=1\\n\nA: devnum=" +
-         std::to_string(address_) + "\\n\nA: speed=12\\n\nH: descriptors=" +
+         "\nA: bConfigurationValue=1\\n\nA: busnum=1\\n\nA: devnum=" + std::to_string(address_) +
+         "\\n\nA: speed=12\\n\nH: descriptors=" +
          Hex(Descriptors(options_.vendorId, options_.productId)) + "\n";
 }
 

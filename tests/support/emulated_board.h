@@ -155,7 +155,7 @@ class EmulatedUsbBus {
  private:
   void* testbed_ = nullptr;  // UMockdevTestbed
   std::vector<std::string> log_;
-  int lastAddress_ = 1;      // 1 is the root hub's
+  int lastAddress_ = 1;  // 1 is the root hub's
 };
 
 }  // namespace kps::test
