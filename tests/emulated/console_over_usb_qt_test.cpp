@@ -47,10 +47,6 @@ struct UsbProgram {
   std::unique_ptr<ui::TransportWatch> watch;
 };
 
-void ClickMark(QAbstractButton* button) {
-  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
-}
-
 }  // namespace
 
 class ConsoleOverUsbTest : public QObject {
@@ -65,8 +61,8 @@ class ConsoleOverUsbTest : public QObject {
       QWidget* console = &p.windows->console(ConsoleVariant::Main);
       QVERIFY(QTest::qWaitForWindowActive(console));
       QCOMPARE(p.Lamp("ShpAttach"), QString("green"));
-      ClickMark(p.Get<QCheckBox>("chkALSEnable"));
-      ClickMark(p.Get<QCheckBox>("ChkPEnable"));
+      test::ClickMark(p.Get<QCheckBox>("chkALSEnable"));
+      test::ClickMark(p.Get<QCheckBox>("ChkPEnable"));
       QCOMPARE(p.rig.model().chipRegister(1) & 0x84, 0x84);  // proximity and ALS/IR on
 
       // Pulled out half a second into the collection; the user answers the message.
@@ -88,8 +84,8 @@ class ConsoleOverUsbTest : public QObject {
       QTRY_VERIFY_WITH_TIMEOUT(p.ctx->board.UsbConnected, 5000);
       QCOMPARE(p.Lamp("ShpAttach"), QString("green"));
       // The chip came back powered off; the user enables it again and collects.
-      ClickMark(p.Get<QCheckBox>("chkALSEnable"));
-      ClickMark(p.Get<QCheckBox>("chkALSEnable"));
+      test::ClickMark(p.Get<QCheckBox>("chkALSEnable"));
+      test::ClickMark(p.Get<QCheckBox>("chkALSEnable"));
       QCOMPARE(p.rig.model().chipRegister(1) & 0x04, 0x04);
       QTimer::singleShot(400, console, [&] {
         QTest::mouseClick(p.Get<QPushButton>("cmdStopData"), Qt::LeftButton);

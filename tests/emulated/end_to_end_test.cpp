@@ -85,7 +85,9 @@ TEST(EmulatedEndToEndTest, TheToolGivesTheSameLinesAndFilesOverLibusbAsOnTheSimu
       EXPECT_TRUE(Has(emulated.out, "Board serial number: EMU-0001")) << emulated.out;
       EXPECT_TRUE(Has(emulated.out, "Chip ID (register 00): 71")) << emulated.out;
     }
-    if (!c.file.empty()) EXPECT_FALSE(emulated.file.empty());
+    if (!c.file.empty()) {
+      EXPECT_FALSE(emulated.file.empty());
+    }
   }
 }
 

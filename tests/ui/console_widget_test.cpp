@@ -19,6 +19,7 @@
 #include "ui_program.h"
 
 using namespace kps;
+using kps::test::ClickMark;
 using kps::test::Program;
 
 namespace {
@@ -65,10 +66,6 @@ void Type(QLineEdit* edit, const QString& text) {
   QTest::keyClicks(edit, text);
 }
 
-// Option buttons and check boxes take clicks on their mark and caption only.
-void ClickMark(QAbstractButton* button) {
-  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
-}
 
 }  // namespace
 

@@ -27,6 +27,11 @@ W* Find(QWidget* window, const QString& name) {
   return w;
 }
 
+// Option buttons and check boxes take clicks on their mark and caption only.
+inline void ClickMark(QAbstractButton* button) {
+  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+}
+
 // Started, with the scripted toolkit unless another one is given.
 struct Program {
   explicit Program(bool plugged = true, Toolkit* toolkitToUse = nullptr)
