@@ -4,22 +4,18 @@
 
 #include "board/usb_ids.h"
 #include "cli/console_toolkit.h"
+#include "core/text.h"
 #include "shell/app_identity.h"
 
 namespace kps::cli {
 
 namespace {
 
-// Up to `maxDigits` hex digits.
-std::optional<int> Hex(const std::string& text, std::size_t maxDigits) {
-  if (text.empty() || text.size() > maxDigits) return std::nullopt;
-  int value = 0;
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (!std::isxdigit(u)) return std::nullopt;
-    value = value * 16 + (std::isdigit(u) ? c - '0' : std::tolower(u) - 'a' + 10);
-  }
-  return value;
+// A hex argument (an optional 0x prefix) up to `maxValue`.
+std::optional<int> Hex(const std::string& text, unsigned maxValue) {
+  const auto value = ParseHex(text, maxValue);
+  if (!value) return std::nullopt;
+  return static_cast<int>(*value);
 }
 
 // A whole decimal number from `low` to `high`.
@@ -38,6 +34,8 @@ const char* const kCommandsHelp =
     "Commands:\n"
     "  info                     the board link (its lamps in words), the USB ids and\n"
     "                           versions, and the chip's ID register\n"
+    "  list                     every attached board with these USB ids: bus, port,\n"
+    "                           address, serial number and whether it may be opened\n"
     "  reg read REG [COUNT]     read COUNT registers (default 1) from REG on; one\n"
     "                           \"REG VALUE\" line each, in hex\n"
     "  reg write REG BYTE...    write the bytes to REG, REG+1, ... and read each back\n"
@@ -46,8 +44,11 @@ const char* const kCommandsHelp =
     "                           proximity count, ALS/IR count and lux, one line a reading\n"
     "  collect --samples N --record FILE [--interval MS] [--append]\n"
     "                           collect N samples and write them to the measurement file\n"
-    "  script run FILE [--export CSV [--append]] [--abort-on-fail] [--loop N]\n"
-    "                  [--on-pause continue|abort]\n"
+    "  collect --stream FILE [--samples N | --duration SECONDS] [--record FILE]\n"
+    "                           write each sample as it is read, until N samples, the\n"
+    "                           time is up or Ctrl-C\n"
+    "  script run FILE [--export CSV [--append]] [--junit FILE] [--abort-on-fail]\n"
+    "                  [--loop N] [--on-pause continue|abort]\n"
     "                           run a script's steps and check what they read\n"
     "  script check FILE        list the rows of a script that are in error, and\n"
     "                           warnings, without a board\n";
@@ -61,8 +62,33 @@ const char* const kExitHelp =
     "     with a row in error (script run and script check)\n"
     "  2  bad usage, or a file that cannot be read or written (the standard output\n"
     "     included)\n"
-    "  3  the board is not available (not attached, cannot be opened), went away\n"
-    "     during the command (even if it came back), or a transfer got no reply\n";
+    "  3  the board is not available (not attached, cannot be opened, in use by\n"
+    "     another program), went away during the command (even if it came back), or\n"
+    "     a transfer got no reply\n"
+    "With several boards attached and none picked with --board, the exit status is 2\n"
+    "and the message names them.\n";
+
+const char* const kFormatHelp =
+    "Output formats (--format):\n"
+    "  text   aligned lines for people (the default)\n"
+    "  csv    RFC 4180: a header line, then one line a record, CR LF line ends\n"
+    "  json   JSON Lines: one object a line, UTF-8\n"
+    "Records and their fields (CSV columns and JSON keys alike; hex values as two\n"
+    "upper-case digits):\n"
+    "  info             board_id, attached, opened, info, held, board, serial, maker,\n"
+    "                   product, version, bus, address, usb_status, i2c_address,\n"
+    "                   chip_id\n"
+    "  list             bus, port, address, serial, maker, product, openable\n"
+    "  reg read, dump,  reg, name, value, hex, ok\n"
+    "  write\n"
+    "  measure, collect time (UTC, 2026-12-06T15:04:09.123Z), sample, prox, als_ir,\n"
+    "                   lux (null in IR mode or out of range), ok (false for a\n"
+    "                   failed reading, whose counts are null)\n"
+    "  script run       line, kind, address, reg, write, expect, read, result,\n"
+    "                   capture, comment; then in JSON {\"total\",\"pass\",\"fail\"}\n"
+    "                   (in CSV the totals line goes to the standard error)\n"
+    "  script check     line, level (error or warning), message\n"
+    "Messages and progress always go to the standard error.\n";
 
 const char* const kRegHelp =
     "Usage: kps-eval-cli [global options] reg read REG [COUNT]\n"
@@ -100,6 +126,9 @@ const char* const kMeasureHelp =
 const char* const kCollectHelp =
     "Usage: kps-eval-cli [global options] collect --samples N --record FILE\n"
     "                    [--interval MS] [--append]\n"
+    "       kps-eval-cli [global options] collect --stream FILE\n"
+    "                    [--samples N | --duration SECONDS] [--record FILE]\n"
+    "                    [--interval MS] [--append]\n"
     "\n"
     "Runs the console's real-time collection until N samples are recorded, then\n"
     "writes the measurement file exactly as the console's \"Write to Disk\" does:\n"
@@ -112,16 +141,34 @@ const char* const kCollectHelp =
     "  --interval MS   the collection's loop time, 0 to 60000 (default 50, the\n"
     "                  console's)\n"
     "  --append        add the recording to the end of FILE instead of replacing it\n"
+    "  --stream FILE   write each sample to FILE as it is read, one record a line in\n"
+    "                  the --format (text: \"TIME SAMPLE PROX ALS_IR LUX\"), flushed\n"
+    "                  line by line; no limit of samples\n"
+    "  --duration S    end the stream after S seconds (1 to 2678400)\n"
     "\n"
-    "A reading that fails (not acknowledged, short, no reply, or not taken by the\n"
-    "board) is no sample and stops the collection; the samples before it are\n"
-    "written, the message names it, and the exit status says the failure. Ctrl-C\n"
-    "stops the collection early; the samples so far are still written once there\n"
-    "are at least nine.\n";
+    "FILE may be - for the standard output (then the lines the command prints\n"
+    "otherwise go to the standard error).\n"
+    "\n"
+    "Without --stream, a reading that fails (not acknowledged, short, no reply, or\n"
+    "not taken by the board) is no sample and stops the collection; the samples\n"
+    "before it are written, the message names it, and the exit status says the\n"
+    "failure. Ctrl-C stops the collection early; the samples so far are still\n"
+    "written once there are at least nine.\n"
+    "\n"
+    "A stream goes on past a failed reading, which it writes as a record with ok\n"
+    "false and no counts (exit status 1 at the end); --samples N (no upper limit),\n"
+    "--duration or Ctrl-C ends it (exit status 0, 0 and 1). A board pulled out ends\n"
+    "it with exit status 3. With --record as well, the measurement file gets the\n"
+    "newest 999 samples (at most) when the stream ends.\n"
+    "\n"
+    "Examples:\n"
+    "  kps-eval-cli --write 01=A4 collect --samples 100 --record run1.txt\n"
+    "  kps-eval-cli --format json --write 01=A4 collect --stream - --duration 60\n";
 
 const char* const kScriptHelp =
     "Usage: kps-eval-cli [global options] script run FILE [--export CSV [--append]]\n"
-    "                    [--abort-on-fail] [--loop N] [--on-pause continue|abort]\n"
+    "                    [--junit FILE] [--abort-on-fail] [--loop N]\n"
+    "                    [--on-pause continue|abort]\n"
     "       kps-eval-cli [global options] script check FILE\n"
     "\n"
     "Loads a script file as the script window does and runs all its steps (\"Run\n"
@@ -133,6 +180,10 @@ const char* const kScriptHelp =
     "  --export CSV        write the table afterwards as the window's \"Write to Disk\"\n"
     "                      does\n"
     "  --append            add the table to the end of CSV instead of replacing it\n"
+    "  --junit FILE        write a JUnit XML report for a CI server: one test suite\n"
+    "                      a pass, one test case a comparison row, a failure for a\n"
+    "                      read that did not match, an error for a row not run or\n"
+    "                      in error\n"
     "  --abort-on-fail     stop after the first row whose read does not match\n"
     "                      (\"Abort On fail\")\n"
     "  --loop N            run all steps N times, 1 to 1000000 (\"Loop Cont\"); a line\n"
@@ -142,8 +193,9 @@ const char* const kScriptHelp =
     "                      is not a terminal: continue or abort (default abort, so\n"
     "                      an unattended run never hangs). On a terminal it asks.\n"
     "\n"
-    "The script's rows start at the address given by --address. Ctrl-C aborts the\n"
-    "run after the current row; the table is still exported.\n"
+    "CSV and FILE may be - for the standard output (then the rows go to the\n"
+    "standard error). The script's rows start at the address given by --address.\n"
+    "Ctrl-C aborts the run after the current row; the table is still exported.\n"
     "\n"
     "check loads the script as the script window does, without a board, and prints\n"
     "one line for each row in error (a field that is not hex, a row of more bytes\n"
@@ -153,6 +205,14 @@ const char* const kScriptHelp =
     "\"line 7: Warning: ...\". The last line counts them. Exit status 0 when no row\n"
     "is in error (warnings allowed), 1 when one is, 2 when the file cannot be\n"
     "loaded.\n";
+
+const char* const kListHelp =
+    "Usage: kps-eval-cli [global options] list\n"
+    "\n"
+    "Lists every attached board with the USB ids looked for (see --usb-id), one line\n"
+    "each: the bus, the port path, the device address, the serial number (\"-\" when\n"
+    "the board has none) and whether this user may open it. Pick one for the other\n"
+    "commands with --board SERIAL or --board BUS-PORT (for example 1-4.2).\n";
 
 const char* const kInfoHelp =
     "Usage: kps-eval-cli [global options] info\n"
@@ -168,6 +228,9 @@ std::string GlobalHelp() {
              "  --address HH         the chip's 8-bit I2C write address in hex (default 88),\n"
              "                       set as the console's address box sets it; reads go to\n"
              "                       HH + 1\n"
+             "  --format F           text, csv or json (JSON Lines): see Output formats\n"
+             "  --board B            the board to use, by serial number or BUS-PORT, when\n"
+             "                       several are attached (see list)\n"
              "  --write REG=VALUE    write VALUE (hex) to register REG (hex, 0 to F) before\n"
              "                       the command, as the register panel's Wr button does,\n"
              "                       then read it back to see that the chip answers;\n"
@@ -183,7 +246,8 @@ bool IsHelp(const std::string& arg) {
 }
 
 bool IsGlobalOption(const std::string& arg) {
-  for (const char* name : {"--address", "--write", "--simulated-board", "--usb-id", "--sim-"}) {
+  for (const char* name :
+       {"--address", "--write", "--format", "--board", "--simulated-board", "--usb-id", "--sim-"}) {
     if (arg.rfind(name, 0) == 0) return true;
   }
   return false;
@@ -228,9 +292,7 @@ std::string RegisterText(const std::string& text) {
 }
 
 std::optional<int> Register(const std::string& text) {
-  const auto value = Hex(text, 2);
-  if (!value || *value > 0x0F) return std::nullopt;
-  return value;
+  return Hex(text, 0x0F);
 }
 
 // The options of measure, collect and script run; nullopt when the
@@ -291,9 +353,9 @@ ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
     return result;
   };
 
-  if (command == "info") {
-    r.command = Command::Info;
-    if (!cursor.done()) return Fail(Unexpected(cursor.peek(), "info"), usage);
+  if (command == "info" || command == "list") {
+    r.command = command == "info" ? Command::Info : Command::List;
+    if (!cursor.done()) return Fail(Unexpected(cursor.peek(), command), usage);
     return done();
   }
 
@@ -332,7 +394,7 @@ ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
     r.command = Command::RegWrite;
     while (!cursor.done()) {
       const std::string byteText = cursor.next();
-      const auto byte = Hex(byteText, 2);
+      const auto byte = Hex(byteText, 0xFF);
       if (!byte) {
         if (!byteText.empty() && byteText[0] == '-') {
           return Fail(Unexpected(byteText, "reg write"), usage);
@@ -374,10 +436,8 @@ ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
     while (!cursor.done()) {
       const std::string& arg = cursor.peek();
       if (Cursor::Is(arg, "--samples")) {
-        if (!p.Number("--samples", kMinSamples, kMaxSamples,
-                      "a number of samples from " + std::to_string(kMinSamples) + " to " +
-                          std::to_string(kMaxSamples),
-                      r.samples)) {
+        // The range depends on where the samples go: checked below.
+        if (!p.Number("--samples", 1, kMaxStreamSamples, "a number of samples", r.samples)) {
           return Fail(p.error, usage);
         }
       } else if (Cursor::Is(arg, "--interval")) {
@@ -386,6 +446,18 @@ ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
         if (!p.Text("--record", "the measurement file to write", r.recordPath)) {
           return Fail(p.error, usage);
         }
+      } else if (Cursor::Is(arg, "--stream")) {
+        if (!p.Text("--stream", "the file to write each sample to as it is read", r.streamPath)) {
+          return Fail(p.error, usage);
+        }
+      } else if (Cursor::Is(arg, "--duration")) {
+        int seconds = 0;
+        if (!p.Number("--duration", 1, kMaxDurationSeconds,
+                      "a time in whole seconds from 1 to " + std::to_string(kMaxDurationSeconds),
+                      seconds)) {
+          return Fail(p.error, usage);
+        }
+        r.durationSeconds = seconds;
       } else if (arg == "--append") {
         cursor.next();
         r.append = true;
@@ -393,8 +465,31 @@ ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
         return Fail(Unexpected(arg, "collect"), usage);
       }
     }
-    if (r.samples == 0) return Fail("collect needs --samples N, the samples to record", usage);
-    if (r.recordPath.empty()) return Fail("collect needs --record FILE, the file to write", usage);
+    if (r.recordPath.empty() && r.streamPath.empty()) {
+      return Fail("collect needs --record FILE or --stream FILE, where the samples go", usage);
+    }
+    const std::string recordRange = "a number of samples from " + std::to_string(kMinSamples) +
+                                    " to " + std::to_string(kMaxSamples);
+    if (r.streamPath.empty()) {
+      if (r.samples == 0) return Fail("collect needs --samples N, the samples to record", usage);
+      if (r.samples > kMaxSamples) {
+        return Fail("--samples \"" + std::to_string(r.samples) + "\" is not " + recordRange, usage);
+      }
+      if (r.durationSeconds) {
+        return Fail("--duration ends a stream: it needs --stream FILE", usage);
+      }
+    }
+    if (r.samples != 0 && r.samples < kMinSamples && !r.recordPath.empty()) {
+      return Fail("--samples \"" + std::to_string(r.samples) + "\" is not " + recordRange +
+                      ": a recording needs at least " + std::to_string(kMinSamples),
+                  usage);
+    }
+    if (r.append && r.recordPath.empty()) {
+      return Fail("--append adds to the measurement file: it needs --record FILE", usage);
+    }
+    if (r.FileOnStandardOutput() && r.recordPath == r.streamPath) {
+      return Fail("--record and --stream cannot both write to the standard output", usage);
+    }
     return done();
   }
 
@@ -423,6 +518,10 @@ ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
       } else if (arg == "--append") {
         cursor.next();
         r.append = true;
+      } else if (Cursor::Is(arg, "--junit")) {
+        if (!p.Text("--junit", "the file to write the JUnit report to", r.junitPath)) {
+          return Fail(p.error, usage);
+        }
       } else if (arg == "--abort-on-fail") {
         cursor.next();
         r.abortOnFail = true;
@@ -447,6 +546,9 @@ ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
     if (r.append && r.exportPath.empty()) {
       return Fail("--append adds to the export file: it needs --export CSV", usage);
     }
+    if (r.exportPath == kStandardOutput && r.junitPath == kStandardOutput) {
+      return Fail("--export and --junit cannot both write to the standard output", usage);
+    }
     return done();
   }
 
@@ -462,11 +564,13 @@ std::string ToolHelp() {
          "Works the KPS7110/20/60 evaluation board from the command line: the board link,\n"
          "the registers, measurements, recordings and scripts, without a window.\n"
          "\n" +
-         kCommandsHelp + "\n" + GlobalHelp() + "\n" + kExitHelp;
+         kCommandsHelp + "\n" + GlobalHelp() + "\n" + kFormatHelp + "\n" +
+         "Hex values may have a 0x prefix: reg read 0x01, --write 0x01=0xA4.\n\n" + kExitHelp;
 }
 
 std::string CommandHelp(const std::string& command) {
   if (command == "info") return kInfoHelp;
+  if (command == "list") return kListHelp;
   if (command == "reg") return kRegHelp;
   if (command == "measure") return kMeasureHelp;
   if (command == "collect") return kCollectHelp;
@@ -494,7 +598,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     Cursor cursor(args, i);
     if (Cursor::Is(arg, "--address")) {
       const auto text = cursor.value("--address");
-      const auto address = text ? Hex(*text, 2) : std::nullopt;
+      const auto address = text ? Hex(*text, 0xFF) : std::nullopt;
       if (!address) {
         return Fail(
             "--address needs the chip's 8-bit I2C write address as two hex digits "
@@ -508,13 +612,35 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
                     usage);
       }
       r.address = static_cast<uint8_t>(*address);
+    } else if (Cursor::Is(arg, "--format")) {
+      const auto text = cursor.value("--format");
+      if (text == "text") {
+        r.format = OutputFormat::Text;
+      } else if (text == "csv") {
+        r.format = OutputFormat::Csv;
+      } else if (text == "json") {
+        r.format = OutputFormat::Json;
+      } else {
+        return Fail(
+            "--format needs text, csv or json" + (text ? ", not \"" + *text + "\"" : std::string()),
+            usage);
+      }
+    } else if (Cursor::Is(arg, "--board")) {
+      const auto text = cursor.value("--board");
+      if (!text || text->empty()) {
+        return Fail(
+            "--board needs the board's serial number or its place on the bus as BUS-PORT "
+            "(for example 1-4.2; see the list command)",
+            usage);
+      }
+      r.boardSelector = *text;
     } else if (Cursor::Is(arg, "--write")) {
       const auto text = cursor.value("--write");
       const std::size_t equals = text ? text->find('=') : std::string::npos;
       const auto reg =
           equals == std::string::npos ? std::nullopt : Register(text->substr(0, equals));
       const auto value =
-          equals == std::string::npos ? std::nullopt : Hex(text->substr(equals + 1), 2);
+          equals == std::string::npos ? std::nullopt : Hex(text->substr(equals + 1), 0xFF);
       if (!reg || !value) {
         return Fail(
             "--write needs REG=VALUE: a register 0 to F and a byte 00 to FF, both hex "

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/records.h"
 #include "shell/command_line.h"
 
 namespace kps::cli {
@@ -20,7 +21,22 @@ enum ExitStatus : int {
   kExitNoBoard = 3,  // the board is not available, or went away
 };
 
-enum class Command { Info, RegRead, RegWrite, RegDump, Measure, Collect, ScriptRun, ScriptCheck };
+enum class Command {
+  Info,
+  List,
+  RegRead,
+  RegWrite,
+  RegDump,
+  Measure,
+  Collect,
+  ScriptRun,
+  ScriptCheck
+};
+
+// The file name that stands for the standard output (--record, --export,
+// --stream, --junit). When a file goes there, the lines the command prints
+// otherwise go to the standard error.
+inline constexpr const char* kStandardOutput = "-";
 
 struct RegisterWrite {
   int reg;
@@ -33,9 +49,13 @@ inline constexpr int kMaxSamples = 999;  // what the collection's history holds
 inline constexpr int kMaxIntervalMs = 60000;
 inline constexpr int kMaxReadings = 1000000;
 inline constexpr int kMaxLoops = 1000000;
+inline constexpr int kMaxStreamSamples = 1000000000;  // a stream has no limit of its own
+inline constexpr int kMaxDurationSeconds = 31 * 24 * 3600;
 
 struct Request {
   CommandLine board;
+  OutputFormat format = OutputFormat::Text;  // --format
+  std::string boardSelector;          // --board SERIAL or BUS-PORT; empty: the only one attached
   uint8_t address = 0x88;             // --address: the I2C write address
   std::vector<RegisterWrite> writes;  // --write REG=VALUE, in order
   Command command = Command::Info;
@@ -49,14 +69,25 @@ struct Request {
   std::optional<int> intervalMs;
   int samples = 0;
   std::string recordPath;
+  std::string streamPath;              // collect --stream: every sample as it is read
+  std::optional<int> durationSeconds;  // collect --duration
   // script run and script check
   std::string scriptPath;
   std::string exportPath;
+  std::string junitPath;  // script run --junit
   bool abortOnFail = false;
   int loops = 1;
   bool pauseContinues = false;
   // collect and script run: add to the file instead of replacing it
   bool append = false;
+
+  // Which file option, if any, is the standard output.
+  bool FileOnStandardOutput() const {
+    for (const std::string* path : {&recordPath, &exportPath, &streamPath, &junitPath}) {
+      if (*path == kStandardOutput) return true;
+    }
+    return false;
+  }
 };
 
 struct ParseResult {

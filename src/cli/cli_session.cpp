@@ -87,6 +87,7 @@ int Session::Run() {
       case Command::ScriptRun:
         status = Script();
         break;
+      case Command::List:         // the transport lists the boards: Run() does it
       case Command::ScriptCheck:  // needs no board: Run() does it
         break;
     }

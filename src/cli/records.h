@@ -1,0 +1,52 @@
+// kps-eval-cli's results as records, written for people (the aligned text
+// lines, unchanged), as CSV (RFC 4180: a header line, fields quoted when they
+// must be, CR LF line ends) or as JSON Lines (one object a line, UTF-8). The
+// fields have the same names as CSV columns and as JSON keys.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace kps::cli {
+
+enum class OutputFormat { Text, Csv, Json };
+
+// null, a flag, a whole number, a number, a text.
+using FieldValue = std::variant<std::nullptr_t, bool, long long, double, std::string>;
+
+struct Field {
+  std::string name;
+  FieldValue value;
+};
+using Record = std::vector<Field>;
+
+class RecordWriter {
+ public:
+  RecordWriter(std::ostream& out, OutputFormat format) : out_(out), format_(format) {}
+
+  OutputFormat format() const { return format_; }
+  // One record. Text writes `textLine` (and a line end) instead; CSV writes
+  // the header line before the first record and again whenever the fields
+  // change. Each record is flushed, so that a reader sees it at once.
+  void Write(const Record& record, const std::string& textLine);
+
+ private:
+  std::ostream& out_;
+  OutputFormat format_;
+  std::vector<std::string> header_;
+};
+
+// A text as a JSON string, quotes included; bytes that are not UTF-8 become U+FFFD.
+std::string JsonString(const std::string& text);
+// One CSV field: quoted when it holds a comma, a quote, CR or LF (quotes doubled).
+std::string CsvField(const std::string& text);
+// "2026-12-06T15:04:09.123Z"
+std::string IsoUtc(std::chrono::system_clock::time_point time);
+// A byte as two upper-case hex digits.
+std::string Hex2(unsigned value);
+
+}  // namespace kps::cli
