@@ -5,6 +5,8 @@
 #include <ctime>
 #include <ostream>
 
+#include "core/text.h"
+
 namespace kps::cli {
 
 namespace {
@@ -125,6 +127,31 @@ std::string Hex2(unsigned value) {
   char text[8];
   std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
   return text;
+}
+
+Record SampleRecord(const SampleValues& v) {
+  const auto count = [&](int n) { return v.ok ? FieldValue(static_cast<long long>(n)) : nullptr; };
+  return {{"time", IsoUtc(v.time)},
+          {"sample", v.sample},
+          {"prox", count(v.prox)},
+          {"als_ir", count(v.alsIr)},
+          {"lux", v.ok && v.lux ? FieldValue(*v.lux) : nullptr},
+          {"ok", v.ok}};
+}
+
+std::string SampleTextLine(const SampleValues& v) {
+  std::string line = IsoUtc(v.time) + " " + std::to_string(v.sample);
+  if (!v.ok) return line + " - - -";
+  line += " " + std::to_string(v.prox) + " " + std::to_string(v.alsIr) + " ";
+  if (!v.lux) return line + "-";
+  char lux[32];
+  std::snprintf(lux, sizeof lux, "%.1f", *v.lux);
+  return line + lux;
+}
+
+std::optional<double> LuxNumber(const std::string& shown) {
+  if (!IsNumeric(shown)) return std::nullopt;
+  return NumericValue(shown);
 }
 
 void RecordWriter::Write(const Record& record, const std::string& textLine) {

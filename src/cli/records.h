@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -39,6 +40,24 @@ class RecordWriter {
   OutputFormat format_;
   std::vector<std::string> header_;
 };
+
+// One reading of measure or collect: `ok` false for a failed reading, whose
+// counts and lux are then null (never zeros). `lux` is empty in IR mode or
+// out of range.
+struct SampleValues {
+  std::chrono::system_clock::time_point time;
+  long long sample = 0;  // from 0
+  bool ok = true;
+  int prox = 0;
+  int alsIr = 0;
+  std::optional<double> lux;
+};
+Record SampleRecord(const SampleValues& values);
+// A stream's text line: "2026-12-06T15:04:09.123Z 17 26 3276 100.0"; a
+// failed reading shows "-" for its counts and lux.
+std::string SampleTextLine(const SampleValues& values);
+// The lux the console shows ("100.2", ">=125"), as a number when it is one.
+std::optional<double> LuxNumber(const std::string& shown);
 
 // A text as a JSON string, quotes included; bytes that are not UTF-8 become U+FFFD.
 std::string JsonString(const std::string& text);
