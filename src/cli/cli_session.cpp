@@ -1,15 +1,19 @@
 // The commands other than scripts: info, registers, measurement and collection.
 #include "cli/cli_session.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <system_error>
+#include <unistd.h>
 
 #include "acquisition/measurement_file.h"
 #include "console/register_map.h"
 #include "core/text.h"
 #include "shell/about_box.h"
+#include "shell/app_identity.h"
 
 namespace kps::cli {
 
@@ -50,6 +54,8 @@ Session::Session(const Request& request, Transport& transport, ConsoleToolkit& t
     : request_(request),
       toolkit_(toolkit),
       out_(out),
+      lines_(request.FileOnStandardOutput() ? toolkit.err() : out),
+      records_(lines_, request.format),
       app_(toolkit, transport, request.board.match) {}
 
 std::string Session::AddressText() const {
@@ -95,6 +101,7 @@ int Session::Run() {
   toolkit_.onEvents = nullptr;
   toolkit_.onInterrupt = nullptr;
   stop_ = nullptr;
+  lines_.flush();
   // A board that went away during the command outranks what the command
   // found, even when it came back.
   if (app_.board.DetachCount > 0) status = kExitNoBoard;
@@ -185,18 +192,46 @@ bool Session::Writable(const std::string& path, const std::string& what) {
   return false;
 }
 
+namespace {
+
+std::string NameOf(int i) {
+  return i == reg::kId ? "ID" : RegisterName(i);
+}
+
+// A register as read (or read back): its value, or null when the read failed.
+Record RegisterRecord(int i, const std::optional<uint8_t>& value, bool ok) {
+  const auto number = [&]() -> FieldValue {
+    return value ? FieldValue(static_cast<long long>(*value)) : nullptr;
+  };
+  return {{"reg", static_cast<long long>(i)},
+          {"name", NameOf(i)},
+          {"value", number()},
+          {"hex", value ? FieldValue(Hex2(*value)) : nullptr},
+          {"ok", ok}};
+}
+
+}  // namespace
+
+std::optional<uint8_t> Session::RegisterRead(int i) const {
+  if (!app_.console.RegReadResult[static_cast<std::size_t>(i)].ok()) return std::nullopt;
+  return app_.shared.caches.RegReadCache[static_cast<std::size_t>(i)];
+}
+
 int Session::ReadRegisters(int first, int count, bool names) {
   ConsoleWindow& console = app_.console;
   for (int i = first; i < first + count; ++i) {
     const std::string reg = HexByte(static_cast<unsigned>(i));
     console.cmdRDReg_Click(i);
     const LinkResult& read = console.RegReadResult[static_cast<std::size_t>(i)];
+    const std::optional<uint8_t> value = RegisterRead(i);
+    std::string line = reg + ' ' + console.regs.txtRegRd[i].text();
+    if (names) line += "  " + NameOf(i);
+    if (value || request_.format != OutputFormat::Text) {
+      records_.Write(RegisterRecord(i, value, value.has_value()), line);
+    }
     if (const int status = Check("reading register " + reg, read); status != kExitOk) {
       return status;
     }
-    out_ << reg << ' ' << console.regs.txtRegRd[i].text();
-    if (names) out_ << "  " << (i == reg::kId ? "ID" : RegisterName(i));
-    out_ << '\n';
   }
   return kExitOk;
 }
@@ -212,7 +247,7 @@ int Session::RegWrite() {
     }
     const std::string& written = console.regs.txtRegHex[i].text();
     const std::string& read = console.regs.txtRegRd[i].text();
-    out_ << reg << ' ' << read << '\n';
+    records_.Write(RegisterRecord(i, RegisterRead(i), read == written), reg + ' ' + read);
     if (read != written) {
       toolkit_.ShowMessage(
           "register " + reg + " reads back " + read + " after " + written + " was written.",
@@ -223,17 +258,60 @@ int Session::RegWrite() {
   return result;
 }
 
+Record Session::InfoRecord(const std::optional<uint8_t>& chipId) const {
+  const BoardLink& board = app_.board;
+  const auto text = [](const std::string& value) -> FieldValue {
+    return value.empty() ? FieldValue(nullptr) : FieldValue(value);
+  };
+  Record record = {{"program_version", std::string(kVersionText)},
+                   {"transport", board.transport().Description()},
+                   {"usb_library", text(app_.usbLibraryVersion)},
+                   {"usb_id", UsbIdText(board.match())},
+                   {"session_open", board.hDriver > 0},
+                   {"attached", board.DeviceAttached},
+                   {"info_obtained", board.UsbConnected},
+                   {"held", board.SessionHeld}};
+  const DeviceInfo none;
+  const DeviceInfo& info = board.deviceInfo ? *board.deviceInfo : none;
+  const bool known = board.deviceInfo.has_value();
+  const auto number = [&](long long value) -> FieldValue {
+    return known ? FieldValue(value) : nullptr;
+  };
+  char version[16];
+  std::snprintf(version, sizeof version, "%x.%02x", info.deviceVersion >> 8,
+                info.deviceVersion & 0xFF);
+  record.insert(record.end(),
+                {{"board_version", known ? FieldValue(std::string(version)) : nullptr},
+                 {"bus", number(info.busNumber)},
+                 {"address", number(info.deviceAddress)},
+                 {"maker", text(info.manufacturer)},
+                 {"product", text(info.product)},
+                 {"serial", text(info.serial)},
+                 {"usb_status", static_cast<long long>(board.LastUsbStatus)},
+                 {"i2c_address", board.I2CWriteAddress == 0
+                                     ? FieldValue(nullptr)
+                                     : FieldValue(Hex2(board.I2CWriteAddress))},
+                 {"chip_id", chipId ? FieldValue(Hex2(*chipId)) : nullptr}});
+  return record;
+}
+
 int Session::Info() {
-  out_ << SystemInfoReport(app_);
-  if (!app_.console.loaded() || !app_.board.DeviceAttached) return kExitNoBoard;
-  ConsoleWindow& console = app_.console;
-  console.cmdReadID_Click();
-  if (const int status = Check("reading the chip's ID", console.RegReadResult[reg::kId]);
-      status != kExitOk) {
-    return status;
+  const bool text = request_.format == OutputFormat::Text;
+  if (text) lines_ << SystemInfoReport(app_);
+  int status = kExitNoBoard;
+  std::optional<uint8_t> chipId;
+  if (app_.console.loaded() && app_.board.DeviceAttached) {
+    ConsoleWindow& console = app_.console;
+    console.cmdReadID_Click();
+    status = Check("reading the chip's ID", console.RegReadResult[reg::kId]);
+    if (status == kExitOk) chipId = RegisterRead(reg::kId);
   }
-  out_ << "Chip ID (register 00): " << console.regs.lblID.caption() << '\n';
-  return kExitOk;
+  if (text) {
+    if (chipId) lines_ << "Chip ID (register 00): " << app_.console.regs.lblID.caption() << '\n';
+  } else {
+    records_.Write(InfoRecord(chipId), "");
+  }
+  return status;
 }
 
 bool Session::WaitUntil(uint32_t start, int milliseconds) {
@@ -271,21 +349,28 @@ int Session::Measure() {
   if (const int status = ReadLuxRange(); status != kExitOk) return status;
 
   const int interval = request_.intervalMs.value_or(kDefaultMeasureIntervalMs);
-  out_ << "Reading   Prox  ALS/IR  Lux\n";
+  if (request_.format == OutputFormat::Text) lines_ << "Reading   Prox  ALS/IR  Lux\n";
   for (int n = 1; n <= request_.readings; ++n) {
     if (interrupted_) return kExitFailed;
     const uint32_t start = app_.toolkit.Millis();
     console.MeasurementRead();
-    if (const int status = Check("reading the data registers", console.MeasureResult);
-        status != kExitOk) {
-      return status;
+    SampleValues reading;
+    reading.time = std::chrono::system_clock::now();
+    reading.sample = n - 1;
+    reading.ok = console.MeasureResult.ok();
+    if (!reading.ok) {
+      // In a machine format the failed reading is a record of its own.
+      if (request_.format != OutputFormat::Text) records_.Write(SampleRecord(reading), "");
+      return Check("reading the data registers", console.MeasureResult);
     }
     console.LuxReading();
+    reading.prox = static_cast<int>(shared.ProxCount);
+    reading.alsIr = static_cast<int>(shared.AlsIrCount);
+    if (!irMode_) reading.lux = LuxNumber(console.txtReading.text());
     char line[64];
-    std::snprintf(line, sizeof line, "%7d  %5d  %6d  ", n, static_cast<int>(shared.ProxCount),
-                  static_cast<int>(shared.AlsIrCount));
-    out_ << line << (irMode_ ? std::string("-") : console.txtReading.text()) << '\n';
-    out_.flush();
+    std::snprintf(line, sizeof line, "%7d  %5d  %6d  ", n, reading.prox, reading.alsIr);
+    records_.Write(SampleRecord(reading),
+                   line + (irMode_ ? std::string("-") : console.txtReading.text()));
     if (n < request_.readings && !WaitUntil(start, interval)) return kExitFailed;
   }
   return kExitOk;
@@ -299,13 +384,17 @@ int Session::Collect() {
   const std::string& path = request_.recordPath;
 
   // Found out before the collection, not after it.
-  if (!Writable(path, "measurement file")) return kExitUsage;
+  const bool toStandardOutput = path == kStandardOutput;
+  if (!toStandardOutput && !Writable(path, "measurement file")) return kExitUsage;
   if (const int status = ReadLuxRange(); status != kExitOk) return status;
   if (interrupted_) return kExitFailed;
 
   if (request_.intervalMs) console.graph.txtInterval.setText(std::to_string(*request_.intervalMs));
-  console.rec.txtFilePath.setText(path);
-  console.rec.chkAppend.setChecked(request_.append);
+  // The standard output gets the file the console writes to a place of its own.
+  const std::string written =
+      toStandardOutput ? TemporaryPath("measurement") : path;
+  console.rec.txtFilePath.setText(written);
+  console.rec.chkAppend.setChecked(request_.append && !toStandardOutput);
 
   // Each pass has an event point with the bus free after its read, before
   // the storing of its sample. "Stop" clicked there ends the loop after that
@@ -330,8 +419,12 @@ int Session::Collect() {
 
   const int messagesBefore = toolkit_.messages();
   console.rec.cmdStartRec[0].Click();
-  const bool written = toolkit_.messages() == messagesBefore;
-  if (written) out_ << TrimBlanks(console.graph.Label18.caption()) << " to " << path << '\n';
+  bool done = toolkit_.messages() == messagesBefore;
+  if (done && toStandardOutput) done = CopyToStandardOutput(written);
+  if (done) {
+    lines_ << TrimBlanks(console.graph.Label18.caption()) << " to "
+           << (toStandardOutput ? std::string("the standard output") : path) << '\n';
+  }
   if (failure) {
     toolkit_.ShowMessage("Collection stopped: reading " + std::to_string(failedReading) +
                              " failed and is not in the file: " + failure->Why() + ".",
@@ -341,7 +434,30 @@ int Session::Collect() {
   if (failure) return ExitStatusOf(*failure);
   // Too few samples after Ctrl-C is the early end, not a file problem.
   if (interrupted_) return kExitFailed;
-  return written ? kExitOk : kExitUsage;
+  return done ? kExitOk : kExitUsage;
+}
+
+std::string TemporaryPath(const std::string& what) {
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+  if (error) folder = "/tmp";
+  return (folder / ("kps-eval-cli-" + what + "-" + std::to_string(getpid()) + ".tmp")).string();
+}
+
+bool Session::CopyToStandardOutput(const std::string& temporary) {
+  std::ifstream in(temporary, std::ios::binary);
+  out_ << in.rdbuf();
+  out_.flush();
+  const bool copied = in.good() || in.eof();
+  in.close();
+  std::error_code ignored;
+  std::filesystem::remove(temporary, ignored);
+  if (!copied) {
+    toolkit_.ShowMessage("Cannot copy the file written for the standard output: " + temporary +
+                             ".",
+                         MessageButtons::Ok);
+  }
+  return copied;
 }
 
 }  // namespace kps::cli

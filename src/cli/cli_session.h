@@ -12,6 +12,7 @@
 
 #include "board/transport.h"
 #include "cli/cli_options.h"
+#include "cli/records.h"
 #include "cli/console_toolkit.h"
 #include "shell/app_context.h"
 
@@ -29,6 +30,10 @@ int CheckScript(const Request& request, std::ostream& out, std::ostream& err);
 // A script's text as printed: without the blanks around it, control
 // characters shown as '?' rather than sent to the terminal.
 std::string Shown(const std::string& text);
+
+// A file name of its own in the temporary folder, for a file the console
+// writes on its way to the standard output.
+std::string TemporaryPath(const std::string& what);
 
 class Session {
  public:
@@ -58,6 +63,10 @@ class Session {
   // folder itself. Otherwise says so.
   bool Writable(const std::string& path, const std::string& what);
 
+  // The value register i was last read as, when that read succeeded.
+  std::optional<uint8_t> RegisterRead(int i) const;
+  // info's record: the link, the board's ids and strings, the chip's ID.
+  Record InfoRecord(const std::optional<uint8_t>& chipId) const;
   // Reads CONF and sets the console's lux range to the chip's.
   int ReadLuxRange();
   int Info();
@@ -70,9 +79,15 @@ class Session {
   bool WaitUntil(uint32_t start, int milliseconds);
   std::string AddressText() const;
 
+  // Writes `text` (a file written to a temporary place) to the standard
+  // output for a file option given as "-"; false after saying why it failed.
+  bool CopyToStandardOutput(const std::string& temporary);
+
   const Request& request_;
   ConsoleToolkit& toolkit_;
-  std::ostream& out_;
+  std::ostream& out_;    // the standard output
+  std::ostream& lines_;  // the command's lines and records: stderr when a file goes to stdout
+  RecordWriter records_;
   AppContext app_;
   bool interrupted_ = false;
   // What the running command does on Ctrl-C, besides noting it.
