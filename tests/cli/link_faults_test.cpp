@@ -304,6 +304,20 @@ const Operation kOperations[] = {
        EXPECT_EQ(early.Run(), cli::kExitNoBoard);
        EXPECT_TRUE(Has(early.err.str(), "Save More Measurements")) << early.err.str();
      }},
+    {"kps-eval-cli --format json measure",
+     [](Hit hit) {
+       InProcess run(
+           {"--format", "json", "--write", "01=A4", "measure", "--count", "3", "--interval", "0"});
+       Arm(run.transport, hit, 3 + 1);  // the write, its read-back, CONF, reading 1
+       const bool board = hit == Hit::Timeout || Unplugs(hit);
+       EXPECT_EQ(run.Run(), board ? cli::kExitNoBoard : cli::kExitFailed);
+       const std::string out = run.out.str();
+       EXPECT_TRUE(Has(out, "\"sample\":0,\"prox\":26,\"als_ir\":3276,")) << out;
+       EXPECT_TRUE(
+           Has(out, "\"sample\":1,\"prox\":null,\"als_ir\":null,\"lux\":null,\"ok\":false}\n"))
+           << out;
+       EXPECT_FALSE(Has(out, "\"sample\":2")) << out;
+     }},
     {"kps-eval-cli script run",
      [](Hit hit) {
        ScratchDir dir("faults_script");

@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""kps-eval-cli's records read back with real CSV and JSON parsers: info, the
+register commands and measure in both machine formats, failed reads as
+records with ok false, hex arguments with 0x, and '-' as the standard output.
+
+Usage: records_check.py PATH-TO-kps-eval-cli
+"""
+import csv
+import io
+import json
+import re
+import subprocess
+import sys
+import unittest
+
+CLI = None
+SIM = ["--simulated-board"]
+
+
+def run(*args, expect=0):
+    done = subprocess.run([CLI, *args], capture_output=True, stdin=subprocess.DEVNULL)
+    if done.returncode != expect:
+        raise AssertionError(f"{args}: exit {done.returncode}, wanted {expect}\n"
+                             f"{done.stderr.decode(errors='replace')}")
+    return done.stdout.decode("utf-8"), done.stderr.decode("utf-8")
+
+
+def json_lines(text):
+    return [json.loads(line) for line in text.splitlines()]
+
+
+def csv_rows(text):
+    # RFC 4180: CR LF line ends, one header line.
+    assert text.endswith("\r\n") and "\n" not in text.replace("\r\n", ""), repr(text[:80])
+    return list(csv.DictReader(io.StringIO(text, newline="")))
+
+
+class Records(unittest.TestCase):
+    def test_registers_in_both_formats_with_0x_arguments(self):
+        out, _ = run(*SIM, "--format", "json", "--write", "0x01=0xA4", "reg", "read", "0x00", "3")
+        self.assertEqual(json_lines(out), [
+            {"reg": 0, "name": "ID", "value": 0x71, "hex": "71", "ok": True},
+            {"reg": 1, "name": "CONF", "value": 0xA4, "hex": "A4", "ok": True},
+            {"reg": 2, "name": "INTR", "value": 0, "hex": "00", "ok": True}])
+        out, _ = run(*SIM, "--format", "csv", "reg", "dump")
+        rows = csv_rows(out)
+        self.assertEqual([int(r["reg"]) for r in rows], list(range(16)))
+        self.assertEqual(rows[4], {"reg": "4", "name": "P_HT", "value": "255", "hex": "FF",
+                                   "ok": "true"})
+        out, _ = run(*SIM, "--format", "json", "--address", "0x88", "reg", "write", "0x03",
+                     "0x10", "40")
+        self.assertEqual([(r["reg"], r["hex"], r["ok"]) for r in json_lines(out)],
+                         [(3, "10", True), (4, "40", True)])
+
+    def test_measure_and_a_failed_read_is_a_record_with_ok_false_and_no_value(self):
+        out, _ = run(*SIM, "--format", "json", "--write", "01=A4", "measure", "--count", "3",
+                     "--interval", "0")
+        readings = json_lines(out)
+        self.assertEqual([r["sample"] for r in readings], [0, 1, 2])
+        for r in readings:
+            self.assertRegex(r["time"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
+            self.assertEqual((r["prox"], r["als_ir"], r["ok"]), (26, 3276, True))
+            self.assertAlmostEqual(r["lux"], 100, delta=1)
+        # IR mode: the count is no light level, so lux is null.
+        out, _ = run(*SIM, "--format", "csv", "--write", "01=A5", "measure")
+        self.assertEqual(csv_rows(out)[0]["lux"], "")
+        # No chip at 8A: the read fails, and says so as data, never as zeros.
+        out, err = run(*SIM, "--format", "json", "--address", "8A", "reg", "read", "0", expect=1)
+        self.assertEqual(json_lines(out), [{"reg": 0, "name": "ID", "value": None, "hex": None,
+                                            "ok": False}])
+        self.assertIn("did not acknowledge", err)
+
+    def test_info_is_one_record_and_says_what_is_unknown(self):
+        out, _ = run(*SIM, "--format", "json", "info")
+        (info,) = json_lines(out)
+        self.assertEqual((info["attached"], info["usb_id"], info["chip_id"], info["i2c_address"]),
+                         (True, "1209:a710", "71", "88"))
+        out, _ = run(*SIM, "--sim-unplugged", "--format", "csv", "info", expect=3)
+        (info,) = csv_rows(out)
+        self.assertEqual((info["attached"], info["serial"], info["chip_id"]), ("false", "", ""))
+
+    def test_dash_puts_the_measurement_file_on_the_standard_output(self):
+        out, err = run(*SIM, "--write", "01=A4", "collect", "--samples", "9", "--record", "-")
+        lines = out.splitlines()
+        self.assertRegex(lines[0], r"^Collect Reg0:&h00 :Reg1 &hA4,Interval 50, .*, Qty 9$")
+        self.assertEqual(lines[1], "Measurement#,Proximity (8-bit),ALS/IR (12-bit)")
+        self.assertEqual(len(lines), 12)
+        self.assertEqual(lines[-1], "END")
+        self.assertIn("9 Measurement set(s) written", err)
+
+    def test_bad_formats_and_hex_are_refused_with_the_reason(self):
+        _, err = run(*SIM, "--format", "xml", "info", expect=2)
+        self.assertIn("--format needs text, csv or json", err)
+        _, err = run(*SIM, "reg", "read", "0x10", expect=2)
+        self.assertIn('REG "0x10" is not a register', err)
+        _, err = run(*SIM, "--write", "0x01=0x1FF", "info", expect=2)
+        self.assertIn("--write needs REG=VALUE", err)
+
+
+if __name__ == "__main__":
+    CLI = sys.argv.pop(1)
+    unittest.main(verbosity=1)
