@@ -342,9 +342,11 @@ int Session::Script() {
   const OutputFormat format = request_.format;
   std::ostream& rows = request_.FileOnStandardOutput() ? toolkit_.err() : out_;
   RecordWriter records(rows, format);
-  auto writeTotals = [&](const std::string& label, const std::string& total,
-                         const std::string& pass, const std::string& fail) {
-    const std::string line = label + Counters(total, pass, fail);
+  // The counters of pass `loop`, or of the whole run for 0.
+  auto writeTotals = [&](long long loop, const std::string& total, const std::string& pass,
+                         const std::string& fail) {
+    const std::string line =
+        (loop > 0 ? "Loop " + std::to_string(loop) + ": " : "") + Counters(total, pass, fail);
     if (format == OutputFormat::Csv) {
       toolkit_.err() << line << '\n';
       toolkit_.err().flush();
@@ -352,7 +354,7 @@ int Session::Script() {
     }
     const Field counts[] = {{"total", Count(total)}, {"pass", Count(pass)}, {"fail", Count(fail)}};
     Record record;
-    if (!label.empty()) record.push_back({"loop", Count(window.txtLoopCount.text())});
+    if (loop > 0) record.push_back({"loop", loop});
     record.insert(record.end(), std::begin(counts), std::end(counts));
     records.Write(record, line);
   };
@@ -424,7 +426,7 @@ int Session::Script() {
     passTotal += Count(window.txtRdPass);
     failTotal += Count(window.txtRdFails);
     endPass(passes);
-    writeTotals("Loop " + shown + ": ", window.txttotReads.text(), window.txtRdPass.text(),
+    writeTotals(Count(shown), window.txttotReads.text(), window.txtRdPass.text(),
                 window.txtRdFails.text());
   });
 
@@ -503,10 +505,10 @@ int Session::Script() {
 
   long long fails = Count(window.txtRdFails);
   if (request_.loops == 1) {
-    writeTotals("", window.txttotReads.text(), window.txtRdPass.text(), window.txtRdFails.text());
+    writeTotals(0, window.txttotReads.text(), window.txtRdPass.text(), window.txtRdFails.text());
   } else {
     fails = failTotal;
-    writeTotals("", std::to_string(Count(window.txttotReads) * passes), std::to_string(passTotal),
+    writeTotals(0, std::to_string(Count(window.txttotReads) * passes), std::to_string(passTotal),
                 std::to_string(failTotal));
   }
   if (exportFailed || junitFailed) return kExitUsage;
