@@ -18,8 +18,9 @@ if [ "$action" = cli ]; then exec 3>&1 1>&2; fi
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libusb-1.0-0-dev
           libgtest-dev libgmock-dev libbenchmark-dev)
-# The tests also run the real libusb against a board emulated below it.
-if [ "$action" = test ]; then packages+=(umockdev libumockdev-dev); fi
+# The tests also run the real libusb against a board emulated below it, and
+# read kps-eval-cli's records and JUnit reports with python3.
+if [ "$action" = test ]; then packages+=(umockdev libumockdev-dev python3 python3-junitparser); fi
 # libFuzzer comes with clang's runtime libraries.
 if [ "$action" = fuzz ]; then packages=(cmake ninja-build pkg-config libusb-1.0-0-dev clang libclang-rt-14-dev); fi
 missing=()

@@ -100,6 +100,21 @@ std::string JsonString(const std::string& text) {
   return json + "\"";
 }
 
+std::string ValidUtf8(const std::string& text) {
+  std::string valid;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = Utf8Length(text, i);
+    if (length == 0) {
+      valid += "\xEF\xBF\xBD";  // U+FFFD
+      ++i;
+    } else {
+      valid.append(text, i, length);
+      i += length;
+    }
+  }
+  return valid;
+}
+
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string quoted = "\"";

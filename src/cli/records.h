@@ -61,6 +61,8 @@ std::optional<double> LuxNumber(const std::string& shown);
 
 // A text as a JSON string, quotes included; bytes that are not UTF-8 become U+FFFD.
 std::string JsonString(const std::string& text);
+// The text with every byte that is not UTF-8 replaced by U+FFFD.
+std::string ValidUtf8(const std::string& text);
 // One CSV field: quoted when it holds a comma, a quote, CR or LF (quotes doubled).
 std::string CsvField(const std::string& text);
 // "2026-12-06T15:04:09.123Z"
