@@ -220,50 +220,11 @@ std::optional<JUnitCase> CaseOf(const RowOutcome& o, double seconds, const std::
   return c;
 }
 
-// The whole file; false when it cannot be read.
-bool ReadFile(const std::string& path, std::string& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  char buffer[65536];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
-  const bool read = std::ferror(file) == 0;
-  std::fclose(file);
-  return read;
-}
-
 std::string HostName() {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
   return name;
 }
-
-// A file of its own in the temporary folder, removed once done with.
-class TemporaryFile {
- public:
-  TemporaryFile() = default;
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
-    if (!path_.empty()) std::remove(path_.c_str());
-  }
-  // Makes it; why it could not be made, or empty.
-  std::string Make() {
-    std::error_code error;
-    const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-    if (error) return error.message();
-    std::string path = (folder / "kps-eval-cli-XXXXXX").string();
-    const int fd = mkstemp(path.data());
-    if (fd < 0) return std::strerror(errno);
-    close(fd);
-    path_ = path;
-    return "";
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 std::string Counted(std::size_t n, const std::string& what) {
   return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
@@ -340,8 +301,7 @@ int Session::Script() {
   // When a file goes to the standard output, the rows and totals go to the
   // standard error. CSV has no room for the totals: they go there as text.
   const OutputFormat format = request_.format;
-  std::ostream& rows = request_.FileOnStandardOutput() ? toolkit_.err() : out_;
-  RecordWriter records(rows, format);
+  RecordWriter& records = records_;
   // The counters of pass `loop`, or of the whole run for 0.
   auto writeTotals = [&](long long loop, const std::string& total, const std::string& pass,
                          const std::string& fail) {
@@ -477,16 +437,7 @@ int Session::Script() {
     const int messagesBefore = toolkit_.messages();
     window.cmdStartRec.Click();
     exportFailed = toolkit_.messages() != messagesBefore;
-    if (!exportFailed && exportToOutput) {
-      std::string bytes;
-      if (!ReadFile(exportCopy.path(), bytes)) {
-        toolkit_.ShowMessage("Cannot read the table back from \"" + exportCopy.path() + "\".",
-                             MessageButtons::Ok);
-        exportFailed = true;
-      }
-      out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-      out_.flush();
-    }
+    if (!exportFailed && exportToOutput) exportFailed = !CopyToStandardOutput(exportCopy.path());
   }
 
   bool junitFailed = false;

@@ -1,13 +1,15 @@
 // The commands other than scripts: info, registers, measurement and collection.
 #include "cli/cli_session.h"
 
+#include <unistd.h>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <system_error>
-#include <unistd.h>
 
 #include "acquisition/measurement_file.h"
 #include "console/register_map.h"
@@ -280,18 +282,18 @@ Record Session::InfoRecord(const std::optional<uint8_t>& chipId) const {
   char version[16];
   std::snprintf(version, sizeof version, "%x.%02x", info.deviceVersion >> 8,
                 info.deviceVersion & 0xFF);
-  record.insert(record.end(),
-                {{"board_version", known ? FieldValue(std::string(version)) : nullptr},
-                 {"bus", number(info.busNumber)},
-                 {"address", number(info.deviceAddress)},
-                 {"maker", text(info.manufacturer)},
-                 {"product", text(info.product)},
-                 {"serial", text(info.serial)},
-                 {"usb_status", static_cast<long long>(board.LastUsbStatus)},
-                 {"i2c_address", board.I2CWriteAddress == 0
-                                     ? FieldValue(nullptr)
-                                     : FieldValue(Hex2(board.I2CWriteAddress))},
-                 {"chip_id", chipId ? FieldValue(Hex2(*chipId)) : nullptr}});
+  record.insert(
+      record.end(),
+      {{"board_version", known ? FieldValue(std::string(version)) : nullptr},
+       {"bus", number(info.busNumber)},
+       {"address", number(info.deviceAddress)},
+       {"maker", text(info.manufacturer)},
+       {"product", text(info.product)},
+       {"serial", text(info.serial)},
+       {"usb_status", static_cast<long long>(board.LastUsbStatus)},
+       {"i2c_address",
+        board.I2CWriteAddress == 0 ? FieldValue(nullptr) : FieldValue(Hex2(board.I2CWriteAddress))},
+       {"chip_id", chipId ? FieldValue(Hex2(*chipId)) : nullptr}});
   return record;
 }
 
@@ -391,9 +393,15 @@ int Session::Collect() {
 
   if (request_.intervalMs) console.graph.txtInterval.setText(std::to_string(*request_.intervalMs));
   // The standard output gets the file the console writes to a place of its own.
-  const std::string written =
-      toStandardOutput ? TemporaryPath("measurement") : path;
-  console.rec.txtFilePath.setText(written);
+  TemporaryFile copy;
+  if (toStandardOutput) {
+    if (const std::string why = copy.Make(); !why.empty()) {
+      toolkit_.ShowMessage("Cannot make a temporary file for the measurement file: " + why + ".",
+                           MessageButtons::Ok);
+      return kExitUsage;
+    }
+  }
+  console.rec.txtFilePath.setText(toStandardOutput ? copy.path() : path);
   console.rec.chkAppend.setChecked(request_.append && !toStandardOutput);
 
   // Each pass has an event point with the bus free after its read, before
@@ -420,7 +428,7 @@ int Session::Collect() {
   const int messagesBefore = toolkit_.messages();
   console.rec.cmdStartRec[0].Click();
   bool done = toolkit_.messages() == messagesBefore;
-  if (done && toStandardOutput) done = CopyToStandardOutput(written);
+  if (done && toStandardOutput) done = CopyToStandardOutput(copy.path());
   if (done) {
     lines_ << TrimBlanks(console.graph.Label18.caption()) << " to "
            << (toStandardOutput ? std::string("the standard output") : path) << '\n';
@@ -437,24 +445,31 @@ int Session::Collect() {
   return done ? kExitOk : kExitUsage;
 }
 
-std::string TemporaryPath(const std::string& what) {
-  std::error_code error;
-  std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-  if (error) folder = "/tmp";
-  return (folder / ("kps-eval-cli-" + what + "-" + std::to_string(getpid()) + ".tmp")).string();
+TemporaryFile::~TemporaryFile() {
+  if (!path_.empty()) std::remove(path_.c_str());
 }
 
-bool Session::CopyToStandardOutput(const std::string& temporary) {
-  std::ifstream in(temporary, std::ios::binary);
-  out_ << in.rdbuf();
+std::string TemporaryFile::Make() {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+  if (error) return error.message();
+  std::string path = (folder / "kps-eval-cli-XXXXXX").string();
+  const int fd = mkstemp(path.data());
+  if (fd < 0) return std::strerror(errno);
+  close(fd);
+  path_ = path;
+  return "";
+}
+
+bool Session::CopyToStandardOutput(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const bool opened = in.is_open();
+  // An empty file copies nothing (and streaming an empty buffer would mark the output failed).
+  if (opened && in.peek() != std::ifstream::traits_type::eof()) out_ << in.rdbuf();
   out_.flush();
-  const bool copied = in.good() || in.eof();
-  in.close();
-  std::error_code ignored;
-  std::filesystem::remove(temporary, ignored);
+  const bool copied = opened && !in.bad() && out_.good();
   if (!copied) {
-    toolkit_.ShowMessage("Cannot copy the file written for the standard output: " + temporary +
-                             ".",
+    toolkit_.ShowMessage("Cannot copy \"" + path + "\" to the standard output.",
                          MessageButtons::Ok);
   }
   return copied;

@@ -12,8 +12,8 @@
 
 #include "board/transport.h"
 #include "cli/cli_options.h"
-#include "cli/records.h"
 #include "cli/console_toolkit.h"
+#include "cli/records.h"
 #include "shell/app_context.h"
 
 namespace kps::cli {
@@ -31,9 +31,21 @@ int CheckScript(const Request& request, std::ostream& out, std::ostream& err);
 // characters shown as '?' rather than sent to the terminal.
 std::string Shown(const std::string& text);
 
-// A file name of its own in the temporary folder, for a file the console
-// writes on its way to the standard output.
-std::string TemporaryPath(const std::string& what);
+// A file of its own in the temporary folder, removed once done with: where
+// the windows write a file that goes on to the standard output ("-").
+class TemporaryFile {
+ public:
+  TemporaryFile() = default;
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile();
+  // Makes it; why it could not be made, or empty.
+  std::string Make();
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 class Session {
  public:
@@ -79,9 +91,10 @@ class Session {
   bool WaitUntil(uint32_t start, int milliseconds);
   std::string AddressText() const;
 
-  // Writes `text` (a file written to a temporary place) to the standard
-  // output for a file option given as "-"; false after saying why it failed.
-  bool CopyToStandardOutput(const std::string& temporary);
+  // Copies a file (one the windows wrote to a temporary place) to the
+  // standard output, for a file option given as "-"; false after saying why
+  // it failed.
+  bool CopyToStandardOutput(const std::string& path);
 
   const Request& request_;
   ConsoleToolkit& toolkit_;
