@@ -6,12 +6,30 @@
 #   ./setup.sh fuzz [SECONDS]  builds the libFuzzer targets in fuzz/ with clang and the
 #                              sanitizers (in build-fuzz) and runs each SECONDS (default 25)
 #                              from the seeds in fuzz/corpus
+#   ./setup.sh package         builds the Debian package kps-eval_VERSION_ARCH.deb in the
+#                              build folder and checks it (its files, lintian, the desktop
+#                              file and metainfo validators)
+#   ./setup.sh build           builds everything
 # Running it again only rebuilds what changed.
 set -euo pipefail
 cd "$(dirname "$0")"
 
+usage="usage: ./setup.sh run [kps-eval options] | ./setup.sh cli [kps-eval-cli arguments] | ./setup.sh test | ./setup.sh build | ./setup.sh package | ./setup.sh fuzz [seconds]"
 action=${1:-run}
 [ $# -gt 0 ] && shift
+# A mistyped action installs and builds nothing.
+case "$action" in
+  run | cli | test | build | package | fuzz) ;;
+  -h | --help | help)
+    echo "$usage"
+    exit 0
+    ;;
+  *)
+    echo "./setup.sh: unknown action \"$action\"" >&2
+    echo "$usage" >&2
+    exit 2
+    ;;
+esac
 # For the command-line tool, what setting up says goes to stderr, so that its
 # standard output holds only the tool's own.
 if [ "$action" = cli ]; then exec 3>&1 1>&2; fi
@@ -21,6 +39,8 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libusb-1
 # The tests also run the real libusb against a board emulated below it, and
 # read kps-eval-cli's records and JUnit reports with python3.
 if [ "$action" = test ]; then packages+=(umockdev libumockdev-dev python3 python3-junitparser); fi
+# Building and checking the Debian package.
+if [ "$action" = package ]; then packages+=(dpkg-dev lintian desktop-file-utils appstream); fi
 # libFuzzer comes with clang's runtime libraries.
 if [ "$action" = fuzz ]; then packages=(cmake ninja-build pkg-config libusb-1.0-0-dev clang libclang-rt-14-dev); fi
 missing=()
@@ -70,22 +90,33 @@ build_dir=${KPS_BUILD_DIR:-build}
 if [ ! -f "$build_dir/CMakeCache.txt" ]; then
   cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${KPS_CMAKE_ARGS:-}
 fi
-cmake --build "$build_dir"
 
 case "$action" in
   run)
+    cmake --build "$build_dir" --target kps-eval
     if [ $# -eq 0 ]; then set -- --simulated-board; fi
     exec "$build_dir/kps-eval" "$@"
     ;;
   cli)
+    cmake --build "$build_dir" --target kps-eval-cli
     exec "$build_dir/kps-eval-cli" "$@" 1>&3 3>&-
     ;;
   test)
+    cmake --build "$build_dir"
     exec ctest --test-dir "$build_dir" --output-on-failure
     ;;
-  build) ;;
-  *)
-    echo "usage: ./setup.sh run [kps-eval options] | ./setup.sh test | ./setup.sh cli [kps-eval-cli arguments] | ./setup.sh fuzz [seconds]" >&2
-    exit 2
+  build)
+    cmake --build "$build_dir"
+    ;;
+  package)
+    # What the package holds; the tests and benchmarks are not in it.
+    cmake --build "$build_dir" --target kps-eval kps-eval-cli kps_docs
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")
+    deb="$build_dir/kps-eval_${version}_$(dpkg --print-architecture).deb"
+    rm -f "$deb"
+    (cd "$build_dir" && cpack -G DEB)
+    tests/install/install_check.sh validate .
+    tests/install/install_check.sh package "$deb"
+    echo "Built $deb"
     ;;
 esac

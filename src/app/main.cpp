@@ -3,6 +3,8 @@
 // starts at the startup window; on the simulated board, with the board
 // simulator window beside it.
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 #include <QTimer>
 
 #include <cstdio>
@@ -46,6 +48,13 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromStdString(program));
   QApplication::setApplicationVersion(QString::fromUtf8(kps::kVersionText));
+  // Every window's icon, at the sizes built into the program; the desktop
+  // file's name ties the windows to its entry (and icon) on the desktop.
+  QIcon icon;
+  for (const QFileInfo& file : QDir(QStringLiteral(":/icons")).entryInfoList(QDir::Files))
+    icon.addFile(file.filePath());
+  QApplication::setWindowIcon(icon);
+  QApplication::setDesktopFileName(QStringLiteral(KPS_APP_ID));
   // The program ends when the window models say so (closing the startup window
   // or a console), not when Qt finds no window on screen: between the startup
   // window hiding and a console showing there is none.
