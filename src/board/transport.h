@@ -47,7 +47,7 @@ struct UsbMatch {
   // Which of the boards with these ids to take: its serial number, or its
   // place on the bus as BUS-PORT ("1-4.2"); empty = every one. A board that
   // is not chosen is never announced, so it is never claimed.
-  std::string board;
+  std::string board = {};
 };
 
 // What the program learns of an attached board.
