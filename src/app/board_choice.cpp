@@ -9,6 +9,7 @@ std::unique_ptr<Transport> MakeTransport(const CommandLine& options) {
   if (options.simulatedBoard) {
     sim::SimOptions sim;
     if (options.simAddress) sim.chipAddress = *options.simAddress;
+    if (options.simSerial) sim.serial = *options.simSerial;
     sim.plugged = options.simPlugged;
     sim.scene = options.simScene;
     return std::make_unique<sim::SimulatedBoard>(sim);

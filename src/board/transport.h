@@ -44,6 +44,10 @@ struct UsbMatch {
   uint16_t productId = 0;
   uint8_t deviceClass = 0, deviceSubClass = 0;
   uint8_t interfaceClass = 0, interfaceSubClass = 0, interfaceProtocol = 0;
+  // Which of the boards with these ids to take: its serial number, or its
+  // place on the bus as BUS-PORT ("1-4.2"); empty = every one. A board that
+  // is not chosen is never announced, so it is never claimed.
+  std::string board = {};
 };
 
 // What the program learns of an attached board.
@@ -53,10 +57,29 @@ struct DeviceInfo {
   uint16_t deviceVersion = 0;  // bcdDevice
   uint8_t busNumber = 0;
   uint8_t deviceAddress = 0;
+  std::string portPath;  // the place on the bus, BUS-PORT: "1-4.2" (empty when unknown)
   std::string manufacturer;
   std::string product;
   std::string serial;
 };
+
+// A board with the looked-for ids, as a listing finds it: opened to read its
+// strings and closed again, never claimed.
+struct AttachedBoard {
+  DeviceInfo info;               // the strings are empty when it could not be opened
+  uint32_t openStatus = kUsbOk;  // of the open: kUsbOk = this user may open it
+  bool openable() const { return openStatus == kUsbOk; }
+};
+
+// "1-4.2": bus 1, port 2 of the hub on port 4 of the root hub. Without ports
+// (a root hub) just the bus.
+std::string PortPathText(uint8_t bus, const std::vector<uint8_t>& ports);
+// Whether a board choice (UsbMatch::board) names a place on the bus: digits,
+// a dash, then port numbers joined by dots. Anything else is a serial number.
+bool ChoiceIsPlace(const std::string& choice);
+// Whether the choice names the board with this place and serial number. An
+// empty choice names every board; places compare as numbers ("01-4" is "1-4").
+bool BoardChosen(const std::string& choice, const std::string& portPath, const std::string& serial);
 
 // A file descriptor the program's event loop should watch for the transport:
 // when it becomes ready as asked, Poll() has work to do.
@@ -92,6 +115,15 @@ class Transport {
   virtual uint32_t SetInterface(DeviceHandle device, uint32_t interfaceNumber,
                                 uint32_t alternateSetting) = 0;
   virtual uint32_t GetDeviceInfo(DeviceHandle device, DeviceInfo* info) = 0;
+  // Every board with the match's ids that is plugged in now, chosen or not
+  // (UsbMatch::board is not looked at), in bus order. Each is opened to read
+  // its strings and closed again; none is claimed, and a session's
+  // notifications are not affected. Needs no session. A transport that
+  // cannot list boards says kUsbNotFound.
+  virtual uint32_t ListBoards(const UsbMatch& /*match*/, std::vector<AttachedBoard>* boards) {
+    if (boards != nullptr) boards->clear();
+    return kUsbNotFound;
+  }
   // A bulk transfer. pipe is the endpoint address (IN pipes are OUT + 128);
   // read = true moves data from the device into buffer.
   virtual uint32_t Transfer(DeviceHandle device, uint32_t pipe, bool read, uint8_t* buffer,

@@ -46,6 +46,10 @@ int ExitStatusOf(const LinkResult& result) {
 int Run(const Request& request, Transport& transport, ConsoleToolkit& toolkit, std::ostream& out,
         const std::string& usbLibraryVersion) {
   if (request.command == Command::ScriptCheck) return CheckScript(request, out, toolkit.err());
+  if (request.command == Command::List) return ListBoards(request, transport, toolkit, out);
+  if (const int status = CheckBoardChoice(request, transport, toolkit); status != kExitOk) {
+    return status;
+  }
   Session session(request, transport, toolkit, out);
   session.app().usbLibraryVersion = usbLibraryVersion;
   return session.Run();
@@ -58,7 +62,7 @@ Session::Session(const Request& request, Transport& transport, ConsoleToolkit& t
       out_(out),
       lines_(request.FileOnStandardOutput() ? toolkit.err() : out),
       records_(lines_, request.format),
-      app_(toolkit, transport, request.board.match) {}
+      app_(toolkit, transport, ChosenMatch(request)) {}
 
 std::string Session::AddressText() const {
   return HexByte(app_.board.I2CWriteAddress);
@@ -95,7 +99,7 @@ int Session::Run() {
       case Command::ScriptRun:
         status = Script();
         break;
-      case Command::List:         // the transport lists the boards: Run() does it
+      case Command::List:         // needs no session: Run() does it
       case Command::ScriptCheck:  // needs no board: Run() does it
         break;
     }
@@ -150,6 +154,10 @@ int Session::NoBoard() {
           UsbStatusText(board.attachContext.SetInterfaceStatus);
     if (board.attachContext.SetInterfaceStatus == kUsbAccessDenied) {
       why += ". Install the udev rule given above";
+    }
+    if (board.attachContext.SetInterfaceStatus == kUsbBusy) {
+      why = "the evaluation board (USB id " + ids +
+            ") is in use by another program: close it and try again";
     }
   } else {
     why = "the evaluation board (USB id " + ids + ") is not attached";

@@ -27,6 +27,18 @@ int Run(const Request& request, Transport& transport, ConsoleToolkit& toolkit, s
 // board; its error rows and warnings go to `out`, a load that fails to `err`.
 int CheckScript(const Request& request, std::ostream& out, std::ostream& err);
 
+// list: every attached board with the ids, as text lines or records; exit 3
+// when there is none (cli_boards.cpp).
+int ListBoards(const Request& request, Transport& transport, ConsoleToolkit& toolkit,
+               std::ostream& out);
+// Before a command's session: kExitOk when --board picks one of the boards
+// attached, or none is picked and at most one is attached. Otherwise says
+// which boards there are and returns kExitUsage (several and none picked, or
+// a choice that names several) or kExitNoBoard (the chosen one is not there).
+int CheckBoardChoice(const Request& request, Transport& transport, ConsoleToolkit& toolkit);
+// The ids looked for, with the board --board chose.
+UsbMatch ChosenMatch(const Request& request);
+
 // A script's text as printed: without the blanks around it, control
 // characters shown as '?' rather than sent to the terminal.
 std::string Shown(const std::string& text);

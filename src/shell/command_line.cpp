@@ -1,5 +1,6 @@
 #include "shell/command_line.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -32,6 +33,9 @@ std::optional<double> ParseDecimal(const std::string& text) {
   if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
 }
+
+// The longest text a USB string descriptor holds.
+constexpr std::size_t kMaxSerialLength = 126;
 
 // Whole numbers without a point, so that usage and messages read "250", not "250.000000".
 std::string Number(double value) {
@@ -115,6 +119,23 @@ BoardOptionStep ParseBoardOption(const std::vector<std::string>& args, std::size
           "(for example 8A)");
     }
     line.simAddress = static_cast<uint8_t>(*address);
+  } else if (is("--sim-serial")) {
+    simOnly("--sim-serial");
+    const auto text = value("--sim-serial");
+    if (!text)
+      return fail("--sim-serial needs the simulated board's serial number (for example SIM0001)");
+    // What a board could hold in a string descriptor, and what --board can
+    // tell from a place on the bus.
+    const bool printable =
+        !text->empty() && text->size() <= kMaxSerialLength &&
+        std::all_of(text->begin(), text->end(), [](char c) { return c > ' ' && c < 0x7F; });
+    if (!printable || ChoiceIsPlace(*text)) {
+      return fail("--sim-serial \"" + *text + "\" is no serial number: give 1 to " +
+                  std::to_string(kMaxSerialLength) +
+                  " printable characters without blanks that do not read as a place on the "
+                  "bus (BUS-PORT), for example SIM0001");
+    }
+    line.simSerial = *text;
   } else if (is("--sim-scene")) {
     simOnly("--sim-scene");
     const auto text = value("--sim-scene");
@@ -172,7 +193,8 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string UsageText(const std::string& program) {
   return "Usage: " + program +
-         " [--simulated-board [--sim-address HH] [scene options]] [--usb-id VVVV:PPPP]\n"
+         " [--simulated-board [--sim-address HH] [--sim-serial S] [scene options]]\n"
+         "       [--usb-id VVVV:PPPP]\n"
          "\n"
          "Evaluation software for the KPS7110/20/60 ambient-light and proximity sensor.\n"
          "\n"
@@ -187,6 +209,8 @@ std::string BoardOptionsHelp() {
   return "  --simulated-board    run on the simulated board (no hardware needed)\n"
          "  --sim-address HH     8-bit I2C address of the simulated chip in hex (default 88;\n"
          "                       the KPS7110/60 variant may sit at 8A)\n"
+         "  --sim-serial S       the simulated board's serial number (default SIM0001);\n"
+         "                       it sits on the bus at 1-1\n"
          "  --sim-unplugged      the simulated board starts out of its USB socket\n"
          "  --usb-id VVVV:PPPP   the board's USB vendor and product id in hex (default 1209:a710)\n"
          "\n"

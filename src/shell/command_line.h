@@ -14,8 +14,9 @@ namespace kps {
 
 struct CommandLine {
   bool simulatedBoard = false;
-  UsbMatch match;                     // the board's ids (defaults in usb_ids.h)
-  std::optional<uint8_t> simAddress;  // --sim-address HH: the simulated chip's 8-bit address
+  UsbMatch match;                        // the board's ids (defaults in usb_ids.h)
+  std::optional<uint8_t> simAddress;     // --sim-address HH: the simulated chip's 8-bit address
+  std::optional<std::string> simSerial;  // --sim-serial S: the simulated board's serial number
   sim::Scene simScene;  // --sim-lux, --sim-ir, --sim-proximity, --sim-noise, --sim-scene
   bool simPlugged =
       true;  // false with --sim-unplugged: the simulated board starts out of its socket

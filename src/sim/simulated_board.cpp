@@ -35,7 +35,7 @@ uint32_t SimulatedBoard::Init(const UsbMatch& match, TransportListener* listener
   listener_ = listener;
   driver_ = nextDriver_++;
   *driver = driver_;
-  if (plugged_) pending_.push_back({true, 0});
+  if (plugged_ && Chosen()) pending_.push_back({true, 0});
   return kUsbOk;
 }
 
@@ -92,15 +92,39 @@ uint32_t SimulatedBoard::SetInterface(DeviceHandle device, uint32_t interfaceNum
 uint32_t SimulatedBoard::GetDeviceInfo(DeviceHandle device, DeviceInfo* info) {
   if (info == nullptr) return kUsbOther;
   if (!Live(device)) return kUsbNoDevice;
-  info->vendorId = match_.vendorId;
-  info->productId = match_.productId;
-  info->deviceVersion = 0x0100;
-  info->busNumber = 1;
+  *info = Info(device);
+  return kUsbOk;
+}
+
+bool SimulatedBoard::Chosen() const {
+  return BoardChosen(match_.board, kSimPortPath, options_.serial);
+}
+
+DeviceInfo SimulatedBoard::Info(DeviceHandle device) const {
+  DeviceInfo info;
+  info.vendorId = match_.vendorId;
+  info.productId = match_.productId;
+  info.deviceVersion = 0x0100;
+  info.busNumber = 1;
+  info.portPath = kSimPortPath;
   // A re-plugged device gets a new bus address, as on a real bus.
-  info->deviceAddress = static_cast<uint8_t>(1 + (device - 1) % 127);
-  info->manufacturer = "Simulated hardware";
-  info->product = "KPS7110 evaluation board (simulated)";
-  info->serial = "SIM-0001";
+  info.deviceAddress = static_cast<uint8_t>(1 + (device - 1) % 127);
+  info.manufacturer = "Simulated hardware";
+  info.product = "KPS7110 evaluation board (simulated)";
+  info.serial = options_.serial;
+  return info;
+}
+
+uint32_t SimulatedBoard::ListBoards(const UsbMatch& match, std::vector<AttachedBoard>* boards) {
+  if (boards == nullptr) return kUsbOther;
+  boards->clear();
+  if (!plugged_) return kUsbOk;
+  AttachedBoard board;
+  // The address it has now, or the one its next arrival will give it.
+  board.info = Info(live_ != 0 ? live_ : nextDevice_);
+  board.info.vendorId = match.vendorId;
+  board.info.productId = match.productId;
+  boards->push_back(board);
   return kUsbOk;
 }
 
@@ -126,7 +150,7 @@ uint32_t SimulatedBoard::ResetDevice(DeviceHandle device) {
 void SimulatedBoard::Plug() {
   if (plugged_) return;
   plugged_ = true;
-  if (driver_ != 0) pending_.push_back({true, 0});
+  if (driver_ != 0 && Chosen()) pending_.push_back({true, 0});
 }
 
 void SimulatedBoard::Unplug() {

@@ -24,11 +24,15 @@
 namespace kps::sim {
 
 struct SimOptions {
-  uint8_t chipAddress = 0x88;  // 8-bit write form; the read form is this + 1
-  bool plugged = true;         // whether the board is in the USB socket at the start
-  Scene scene = {};            // what the sensor looks at
-  uint32_t seed = 1;           // of the noise generator
+  uint8_t chipAddress = 0x88;      // 8-bit write form; the read form is this + 1
+  bool plugged = true;             // whether the board is in the USB socket at the start
+  Scene scene = {};                // what the sensor looks at
+  uint32_t seed = 1;               // of the noise generator
+  std::string serial = "SIM0001";  // the board's serial number string
 };
+
+// Where the simulated board sits on its (one) bus.
+inline constexpr const char* kSimPortPath = "1-1";
 
 // Ways an exchange can go wrong on the board. On the GPIO pipes, where no
 // chip answers, a NAK stands for a board that says nothing about its ports:
@@ -53,6 +57,8 @@ class SimulatedBoard : public kps::Transport {
   uint32_t SetInterface(DeviceHandle device, uint32_t interfaceNumber,
                         uint32_t alternateSetting) override;
   uint32_t GetDeviceInfo(DeviceHandle device, DeviceInfo* info) override;
+  // The board, when it is plugged in, whatever ids it is looked for by.
+  uint32_t ListBoards(const UsbMatch& match, std::vector<AttachedBoard>* boards) override;
   uint32_t Transfer(DeviceHandle device, uint32_t pipe, bool read, uint8_t* buffer, uint32_t length,
                     uint32_t* transferred, uint32_t timeoutMs) override;
   uint32_t ResetPipe(DeviceHandle device, uint32_t pipe) override;
@@ -114,6 +120,11 @@ class SimulatedBoard : public kps::Transport {
   };
 
   bool Live(DeviceHandle device) const { return device != 0 && device == live_; }
+  // Whether the session's board choice takes this board: only then is its
+  // arrival announced.
+  bool Chosen() const;
+  // The device information of the board under the handle, live or to come.
+  DeviceInfo Info(DeviceHandle device) const;
   // The fault the next frame on the pipe takes, if any.
   static std::optional<Fault> NextFault(std::deque<std::optional<Fault>>& queue);
   void RunI2cFrame(const uint8_t* frame, uint32_t length, std::optional<Fault> fault);

@@ -157,13 +157,88 @@ void LibusbTransport::Poll() {
   }
 }
 
-bool LibusbTransport::Matches(libusb_device* device) {
+bool LibusbTransport::Matches(const UsbMatch& match, libusb_device* device) {
   DeviceIds ids;
-  if (backend_->GetDeviceIds(device, &ids) < 0 || !MatchesDevice(match_, ids)) return false;
-  if (!NeedsInterfaceMatch(match_)) return true;
+  if (backend_->GetDeviceIds(device, &ids) < 0 || !MatchesDevice(match, ids)) return false;
+  if (!NeedsInterfaceMatch(match)) return true;
   std::vector<InterfaceIds> interfaces;
   if (backend_->GetInterfaceIds(device, &interfaces) < 0) return false;
-  return MatchesInterface(match_, interfaces);
+  return MatchesInterface(match, interfaces);
+}
+
+std::string LibusbTransport::PortPath(libusb_device* device) {
+  std::vector<uint8_t> ports;
+  if (backend_->GetPortNumbers(device, &ports) < 0) return "";
+  return PortPathText(backend_->BusNumber(device), ports);
+}
+
+bool LibusbTransport::Chosen(Device& device) {
+  const std::string& choice = match_.board;
+  if (choice.empty()) return true;
+  const std::string place = PortPath(device.device);
+  if (ChoiceIsPlace(choice)) return BoardChosen(choice, place, "");
+  // Only the board itself can tell its serial number: open it (without
+  // claiming anything) and read it. One that cannot be opened is not the one
+  // asked for, as far as anyone can tell.
+  return OpenDevice(device) == kUsbOk && BoardChosen(choice, place, device.strings.serial);
+}
+
+int LibusbTransport::Describe(libusb_device* device, DeviceInfo* info) {
+  DeviceIds ids;
+  if (const int result = backend_->GetDeviceIds(device, &ids); result < 0) return result;
+  info->vendorId = ids.vendorId;
+  info->productId = ids.productId;
+  info->deviceVersion = ids.deviceVersion;
+  info->busNumber = backend_->BusNumber(device);
+  info->deviceAddress = backend_->DeviceAddress(device);
+  info->portPath = PortPath(device);
+  return LIBUSB_SUCCESS;
+}
+
+uint32_t LibusbTransport::ListBoards(const UsbMatch& match, std::vector<AttachedBoard>* boards) {
+  if (boards == nullptr) return kUsbOther;
+  boards->clear();
+  // Without a session, a context just for the listing.
+  const bool ownContext = !open_;
+  if (ownContext) {
+    const int result = backend_->Init();
+    if (result < 0) return StatusFromLibusb(result);
+  }
+  std::vector<libusb_device*> listed;
+  const int result = backend_->GetDeviceList(&listed);
+  for (libusb_device* device : listed) {
+    AttachedBoard board;
+    if (Matches(match, device) && Describe(device, &board.info) == LIBUSB_SUCCESS) {
+      const auto held = std::find_if(devices_.begin(), devices_.end(), [&](const auto& entry) {
+        return entry.second.device == device && entry.second.open != nullptr;
+      });
+      DeviceInfo strings;
+      if (held != devices_.end()) {
+        strings = held->second.strings;  // the session has it open: no second open
+      } else {
+        libusb_device_handle* handle = nullptr;
+        board.openStatus = StatusFromLibusb(backend_->Open(device, &handle));
+        if (board.openable()) {
+          ReadStrings(device, handle, &strings);
+          backend_->Close(handle);
+        }
+      }
+      board.info.manufacturer = strings.manufacturer;
+      board.info.product = strings.product;
+      board.info.serial = strings.serial;
+      boards->push_back(board);
+    }
+    backend_->UnrefDevice(device);
+  }
+  if (ownContext) {
+    backend_->Exit();
+    PollChanged();
+  }
+  std::sort(boards->begin(), boards->end(), [](const AttachedBoard& a, const AttachedBoard& b) {
+    return std::pair(a.info.busNumber, a.info.deviceAddress) <
+           std::pair(b.info.busNumber, b.info.deviceAddress);
+  });
+  return result < 0 ? StatusFromLibusb(result) : kUsbOk;
 }
 
 void LibusbTransport::DeliverArrival(libusb_device* device) {
@@ -171,7 +246,7 @@ void LibusbTransport::DeliverArrival(libusb_device* device) {
                                  [&](const auto& entry) { return entry.second.device == device; });
   // A board plugged in while the session opens can be reported both by the
   // enumeration and by its arrival event.
-  if (known || !Matches(device)) {
+  if (known || !Matches(match_, device)) {
     backend_->UnrefDevice(device);
     return;
   }
@@ -179,6 +254,12 @@ void LibusbTransport::DeliverArrival(libusb_device* device) {
   Device& entry = devices_[handle];
   entry.device = device;  // the queue's reference moves here
   entry.arrivedAt = backend_->Now();
+  // A board that is not the one asked for is not announced: never claimed,
+  // and closed again if it had to be opened to tell.
+  if (!Chosen(entry)) {
+    Forget(handle);
+    return;
+  }
   // Do not touch entry after this call: the listener may have seen the board
   // leave, or ended the session, while it processed events.
   const bool taken = listener_->DeviceAttach(handle);
@@ -230,13 +311,14 @@ uint32_t LibusbTransport::OpenDevice(Device& device) {
   // it again when we release them. Where this is not supported, a claim of an
   // interface a driver holds fails with BUSY, which is the right report.
   backend_->SetAutoDetachKernelDriver(device.open, true);
-  ReadStrings(device);
+  ReadStrings(device.device, device.open, &device.strings);
   return kUsbOk;
 }
 
-void LibusbTransport::ReadStrings(Device& device) {
+void LibusbTransport::ReadStrings(libusb_device* device, libusb_device_handle* handle,
+                                  DeviceInfo* strings) {
   DeviceIds ids;
-  if (backend_->GetDeviceIds(device.device, &ids) < 0) return;
+  if (backend_->GetDeviceIds(device, &ids) < 0) return;
   // A board whose firmware does not answer string requests still counts as
   // present. One that let a request time out will let the others time out
   // too: do not make the user wait for each.
@@ -244,14 +326,14 @@ void LibusbTransport::ReadStrings(Device& device) {
   const auto read = [&](uint8_t index) {
     std::string text;
     if (index == 0 || !answering) return text;
-    const int result = backend_->GetStringAscii(device.open, index, &text, kStringTimeoutMs);
+    const int result = backend_->GetStringAscii(handle, index, &text, kStringTimeoutMs);
     if (result < 0) text.clear();
     answering = result != LIBUSB_ERROR_TIMEOUT;
     return text;
   };
-  device.manufacturer = read(ids.manufacturerIndex);
-  device.product = read(ids.productIndex);
-  device.serial = read(ids.serialIndex);
+  strings->manufacturer = read(ids.manufacturerIndex);
+  strings->product = read(ids.productIndex);
+  strings->serial = read(ids.serialIndex);
 }
 
 void LibusbTransport::CloseDevice(Device& device) {
@@ -292,21 +374,15 @@ uint32_t LibusbTransport::GetDeviceInfo(DeviceHandle device, DeviceInfo* info) {
   if (info == nullptr) return kUsbOther;
   Device* entry = Live(device);
   if (entry == nullptr) return kUsbNoDevice;
-  DeviceIds ids;
-  const int result = backend_->GetDeviceIds(entry->device, &ids);
-  if (result < 0) return StatusFromLibusb(result);
-
   DeviceInfo out;
-  out.vendorId = ids.vendorId;
-  out.productId = ids.productId;
-  out.deviceVersion = ids.deviceVersion;
-  out.busNumber = backend_->BusNumber(entry->device);
-  out.deviceAddress = backend_->DeviceAddress(entry->device);
+  if (const int result = Describe(entry->device, &out); result < 0) {
+    return StatusFromLibusb(result);
+  }
   // The program asks before every operation; the strings take control
   // transfers, so they were read once, when the device was opened.
-  out.manufacturer = entry->manufacturer;
-  out.product = entry->product;
-  out.serial = entry->serial;
+  out.manufacturer = entry->strings.manufacturer;
+  out.product = entry->strings.product;
+  out.serial = entry->strings.serial;
   *info = out;
   return kUsbOk;
 }

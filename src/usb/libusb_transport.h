@@ -51,6 +51,7 @@ class LibusbTransport : public Transport, private HotplugSink {
   uint32_t SetInterface(DeviceHandle device, uint32_t interfaceNumber,
                         uint32_t alternateSetting) override;
   uint32_t GetDeviceInfo(DeviceHandle device, DeviceInfo* info) override;
+  uint32_t ListBoards(const UsbMatch& match, std::vector<AttachedBoard>* boards) override;
   uint32_t Transfer(DeviceHandle device, uint32_t pipe, bool read, uint8_t* buffer, uint32_t length,
                     uint32_t* transferred, uint32_t timeoutMs) override;
   uint32_t ResetPipe(DeviceHandle device, uint32_t pipe) override;
@@ -74,20 +75,28 @@ class LibusbTransport : public Transport, private HotplugSink {
     libusb_device_handle* open = nullptr;
     std::vector<int> claimed;
     std::chrono::steady_clock::time_point arrivedAt;
-    bool dead = false;  // re-enumerated after a reset: unusable, but its departure is still due
-    std::string manufacturer, product, serial;  // read when opened
+    bool dead = false;   // re-enumerated after a reset: unusable, but its departure is still due
+    DeviceInfo strings;  // manufacturer, product and serial, read when opened
   };
 
   void OnHotplug(libusb_device* device, bool arrived) override;
   void Scan();
   void DeliverArrival(libusb_device* device);
   void DeliverDeparture(libusb_device* device);
-  bool Matches(libusb_device* device);
+  bool Matches(const UsbMatch& match, libusb_device* device);
+  // Whether the board is the one UsbMatch::board chose; a choice by serial
+  // number opens the device to read it.
+  bool Chosen(Device& device);
+  std::string PortPath(libusb_device* device);
+  // The device's ids and place, without its strings; libusb's code of the
+  // descriptor's read.
+  int Describe(libusb_device* device, DeviceInfo* info);
   // The device of a handle that may be used, or nullptr.
   Device* Live(DeviceHandle device);
   Device* LiveOpen(DeviceHandle device);
   uint32_t OpenDevice(Device& device);
-  void ReadStrings(Device& device);
+  // Manufacturer, product and serial into `strings`.
+  void ReadStrings(libusb_device* device, libusb_device_handle* handle, DeviceInfo* strings);
   void PollChanged();
   void CloseDevice(Device& device);
   void Forget(DeviceHandle device);

@@ -150,6 +150,14 @@ class SystemUsbBackend : public UsbBackend {
     return libusb_get_device_address(device);
   }
 
+  int GetPortNumbers(libusb_device* device, std::vector<uint8_t>* ports) override {
+    uint8_t numbers[8];  // USB allows seven tiers below the root hub
+    const int count = libusb_get_port_numbers(device, numbers, static_cast<int>(sizeof numbers));
+    if (count < 0) return count;
+    ports->assign(numbers, numbers + count);
+    return count;
+  }
+
   int Open(libusb_device* device, libusb_device_handle** handle) override {
     return libusb_open(device, handle);
   }

@@ -66,6 +66,8 @@ class UsbBackend {
   virtual int GetInterfaceIds(libusb_device* device, std::vector<InterfaceIds>* interfaces) = 0;
   virtual uint8_t BusNumber(libusb_device* device) = 0;
   virtual uint8_t DeviceAddress(libusb_device* device) = 0;
+  // The hub ports from the root hub down to the device (libusb_get_port_numbers).
+  virtual int GetPortNumbers(libusb_device* device, std::vector<uint8_t>* ports) = 0;
 
   virtual int Open(libusb_device* device, libusb_device_handle** handle) = 0;
   virtual void Close(libusb_device_handle* handle) = 0;

@@ -21,16 +21,17 @@ TEST(CommandLineTest, OptionsInBothFormsTheLastOfARepeatedOneCounting) {
   EXPECT_EQ(plain.options->match.productId, 0xA710);
 
   // The limits are accepted.
-  const auto set =
-      ParseCommandLine({"--simulated-board", "--usb-id", "04B4:00f1", "--sim-address=8a",
-                        "--sim-lux=1", "--sim-lux", "100000", "--sim-ir=0", "--sim-proximity",
-                        "255", "--sim-noise=2.5", "--sim-scene", "Sine", "--sim-unplugged"});
+  const auto set = ParseCommandLine(
+      {"--simulated-board", "--usb-id", "04B4:00f1", "--sim-address=8a", "--sim-lux=1", "--sim-lux",
+       "100000", "--sim-ir=0", "--sim-proximity", "255", "--sim-noise=2.5", "--sim-scene", "Sine",
+       "--sim-unplugged", "--sim-serial=BENCH-7"});
   ASSERT_TRUE(set.options) << set.error;
   const CommandLine& line = *set.options;
   EXPECT_TRUE(line.simulatedBoard);
   EXPECT_EQ(line.match.vendorId, 0x04B4);
   EXPECT_EQ(line.match.productId, 0x00F1);
   EXPECT_EQ(line.simAddress, 0x8A);
+  EXPECT_EQ(line.simSerial, "BENCH-7");
   EXPECT_FALSE(line.simPlugged);
   const sim::Scene& scene = line.simScene;
   EXPECT_EQ(scene.lux, 100000.0);
@@ -47,6 +48,9 @@ TEST(CommandLineTest, MistakesAreNamedWithWhatToGive) {
       "digits each (for example 1209:a710)";
   const std::string address =
       "--sim-address needs the chip's 8-bit I2C address as two hex digits (for example 8A)";
+  const std::string serial =
+      "\" is no serial number: give 1 to 126 printable characters without blanks that do not "
+      "read as a place on the bus (BUS-PORT), for example SIM0001";
   const std::string needsSim = " sets up the simulated board: it needs --simulated-board";
   const std::pair<Args, std::string> cases[] = {
       {{"--usb-id"}, "--usb-id needs a value VVVV:PPPP"},
@@ -67,6 +71,8 @@ TEST(CommandLineTest, MistakesAreNamedWithWhatToGive) {
       {{"--simulated-board", "--sim-scene", "square"},
        "--sim-scene \"square\" is not a scene shape: give steady, ramp or sine"},
       {{"--simulated-board", "--sim-luxury", "1"}, "unknown option \"--sim-luxury\""},
+      {{"--simulated-board", "--sim-serial", "1-3"}, "--sim-serial \"1-3" + serial},
+      {{"--simulated-board", "--sim-serial=SIM 1"}, "--sim-serial \"SIM 1" + serial},
       // Without the simulated board, the first option that needs it is named.
       {{"--sim-address", "8A"}, "--sim-address" + needsSim},
       {{"--sim-noise", "5", "--sim-lux", "10"}, "--sim-noise" + needsSim},

@@ -78,6 +78,27 @@ TEST(SimSessionTest, AttachOnlyAtPollWithAFreshHandleAfterEachPlug) {
   DeviceInfo info;  // it answers to whatever ids it is looked for by
   ASSERT_EQ(rig.board.GetDeviceInfo(rig.listener.events[3].second, &info), kUsbOk);
   EXPECT_EQ(info.vendorId, 0x04B4);
+
+  // A session that chose another board never hears of this one, whether it is
+  // plugged in at the start or later; a listing shows it all the same.
+  for (const auto& [choice, announced] : {std::pair<std::string, bool>{"SIM0001", true},
+                                          {"01-1", true},
+                                          {"SIM0002", false},
+                                          {"1-2", false}}) {
+    SCOPED_TRACE(choice);
+    rig.listener.events.clear();
+    const UsbMatch match{.vendorId = 0x1209, .productId = 0xA710, .board = choice};
+    rig.board.Init(match, &rig.listener, &rig.driver);
+    rig.board.Poll();
+    rig.board.Unplug();
+    rig.board.Plug();
+    rig.board.Poll();
+    EXPECT_EQ(rig.listener.events.size(), announced ? 3u : 0u);
+    std::vector<AttachedBoard> boards;
+    ASSERT_EQ(rig.board.ListBoards(match, &boards), kUsbOk);
+    ASSERT_EQ(boards.size(), 1u);
+    EXPECT_EQ(boards[0].info.portPath + " " + boards[0].info.serial, "1-1 SIM0001");
+  }
 }
 
 TEST(SimI2cTest, WriteReadBackAutoIncrementReadOnlyRegistersAndTheChipAddress) {

@@ -210,6 +210,11 @@ void EmulatedBoard::DenyAccess(bool denied) {
   if (address_ != 0) bus_.Deny(devnode(), denied);
 }
 
+void EmulatedBoard::HeldElsewhere(bool held) {
+  const std::lock_guard lock(mutex_);
+  heldElsewhere_ = held;
+}
+
 bool EmulatedBoard::plugged() const {
   const std::lock_guard lock(mutex_);
   return plugged_;
@@ -267,8 +272,8 @@ bool EmulatedBoard::HandleIoctlFromUmockdev(void* clientPointer) {
     case USBDEVFS_RELEASEINTERFACE: {
       unsigned int number = 0;
       umockdev_ioctl_data_unref(value(&number));
-      if (number != 0) {
-        umockdev_ioctl_client_complete(client, -1, EINVAL);
+      if (number != 0 || (heldElsewhere_ && request == USBDEVFS_CLAIMINTERFACE)) {
+        umockdev_ioctl_client_complete(client, -1, number != 0 ? EINVAL : EBUSY);
         return true;
       }
       claimed_ = request == USBDEVFS_CLAIMINTERFACE;

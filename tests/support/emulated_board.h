@@ -69,6 +69,8 @@ class EmulatedBoard {
   void GoneDuringNextReply();
   // Opening the node fails with EACCES, as for a user no udev rule admits.
   void DenyAccess(bool denied);
+  // Claiming its interface fails with EBUSY, as when another program holds it.
+  void HeldElsewhere(bool held);
 
   bool plugged() const;
   std::string devnode() const;
@@ -117,6 +119,7 @@ class EmulatedBoard {
   bool gone_ = false;
   bool goneAtNextReply_ = false;
   bool denied_ = false;
+  bool heldElsewhere_ = false;
   bool claimed_ = false;
   int address_ = 0;
   std::vector<std::unique_ptr<Urb>> urbs_;

@@ -32,6 +32,9 @@ class RecordingTransport : public Transport {
   uint32_t SetInterface(DeviceHandle device, uint32_t interfaceNumber,
                         uint32_t alternateSetting) override;
   uint32_t GetDeviceInfo(DeviceHandle device, DeviceInfo* info) override;
+  uint32_t ListBoards(const UsbMatch& match, std::vector<AttachedBoard>* boards) override {
+    return board.ListBoards(match, boards);
+  }
   uint32_t Transfer(DeviceHandle device, uint32_t pipe, bool read, uint8_t* buffer, uint32_t length,
                     uint32_t* transferred, uint32_t timeoutMs) override;
   uint32_t ResetPipe(DeviceHandle device, uint32_t pipe) override;

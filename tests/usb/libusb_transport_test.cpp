@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <libusb.h>
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <set>
@@ -22,6 +23,12 @@ struct Board {
   // the chip's registers it writes and reads.
   std::vector<uint8_t> frame;
   std::array<uint8_t, 16> regs{};
+  // Where it sits, what it is called, who may open it, and how often it was
+  // opened and claimed.
+  uint8_t bus = 1;
+  std::vector<uint8_t> ports{1};
+  std::string serial;  // empty: the string "s3", as every string is "s" + index
+  int openError = 0, opens = 0, claims = 0;
 };
 
 // libusb on a bus of boards, failing the test on misuse of libusb: a call
@@ -53,7 +60,10 @@ class FakeUsb : public UsbBackend {
   int GetPollFds(std::vector<PollSource>* out) override { return Need(), *out = fds, 0; }
   void SetPollFdsChanged(std::function<void()> changed) override { fdsChanged = changed; }
   int NextTimeoutMs() override { return -1; }
-  int GetDeviceList(std::vector<libusb_device*>*) override { return LIBUSB_ERROR_NOT_SUPPORTED; }
+  int GetDeviceList(std::vector<libusb_device*>* out) override {
+    for (Need(); Board * b : plugged) ++b->refs, out->push_back(D(b));
+    return static_cast<int>(out->size());
+  }
   void RefDevice(libusb_device* d) override { ++B(d)->refs; }
   void UnrefDevice(libusb_device* d) override { EXPECT_GE(--B(d)->refs, 0) << "dropped twice"; }
   int GetDeviceIds(libusb_device*, DeviceIds* ids) override {
@@ -61,23 +71,31 @@ class FakeUsb : public UsbBackend {
     return ids->manufacturerIndex = 1, ids->productIndex = 2, ids->serialIndex = 3, 0;
   }
   int GetInterfaceIds(libusb_device*, std::vector<InterfaceIds>*) override { return 0; }
-  uint8_t BusNumber(libusb_device*) override { return 1; }
+  uint8_t BusNumber(libusb_device* d) override { return B(d)->bus; }
+  int GetPortNumbers(libusb_device* d, std::vector<uint8_t>* ports) override {
+    return *ports = B(d)->ports, static_cast<int>(ports->size());
+  }
   uint8_t DeviceAddress(libusb_device*) override { return 1; }
 
   int Open(libusb_device* d, libusb_device_handle** handle) override {
     Need(), log.push_back("open");
     if (accessErrors > 0) return --accessErrors, LIBUSB_ERROR_ACCESS;
-    return B(d)->open = true, *handle = reinterpret_cast<libusb_device_handle*>(d), 0;
+    if (B(d)->openError != 0) return B(d)->openError;
+    return ++B(d)->opens, B(d)->open = true, *handle = reinterpret_cast<libusb_device_handle*>(d),
+                          0;
   }
   void Close(libusb_device_handle* h) override { Op(h, "close"), B(h)->open = false; }
   int SetAutoDetachKernelDriver(libusb_device_handle* h, bool) override { return Op(h, "auto"); }
-  int ClaimInterface(libusb_device_handle* h, int n) override { return Op(h, "claim", n); }
+  int ClaimInterface(libusb_device_handle* h, int n) override {
+    return ++B(h)->claims, Op(h, "claim", n);
+  }
   int ReleaseInterface(libusb_device_handle* h, int n) override { return Op(h, "release", n); }
   int SetAltSetting(libusb_device_handle* h, int, int alt) override { return Op(h, "alt", alt); }
   int GetStringAscii(libusb_device_handle* h, uint8_t index, std::string* text,
                      unsigned int timeoutMs) override {
     EXPECT_TRUE(B(h)->open && timeoutMs <= 100) << "a slow or closed string request";
     ++stringReads, *text = "s" + std::to_string(index);
+    if (index == 3 && !B(h)->serial.empty()) *text = B(h)->serial;
     return index == stringTimesOut ? LIBUSB_ERROR_TIMEOUT : 1;
   }
   int BulkTransfer(libusb_device_handle* h, uint8_t endpoint, uint8_t* data, int length, int* count,
@@ -297,6 +315,57 @@ TEST_F(TransportTest, ABoardLeavingDuringItsAttachIsClosedOnceAndThenFails) {
   EXPECT_EQ(listener.detached, listener.attached);
   EXPECT_EQ(statuses, (std::vector<uint32_t>{kUsbOk, kUsbNoDevice, kUsbNoDevice}));
   EXPECT_FALSE(board->open);  // closed on the departure, and only once
+}
+
+TEST_F(TransportTest, ListingOpensEachBoardOnceWithoutClaimingAndAChoiceAnnouncesOnlyItsBoard) {
+  Board& a = *usb.Plug();
+  Board& b = *usb.Plug();
+  a.ports = {4, 2}, a.serial = "EMU-A";
+  b.bus = 2, b.ports = {3}, b.serial = "EMU-B";
+  usb.events.clear();
+  std::vector<AttachedBoard> boards;
+  ASSERT_EQ(transport.ListBoards(match, &boards), kUsbOk);
+  EXPECT_FALSE(usb.context) << "a listing without a session ends its own context";
+  ASSERT_EQ(boards.size(), 2u);
+  EXPECT_EQ(boards[0].info.portPath + " " + boards[0].info.serial, "1-4.2 EMU-A");
+  EXPECT_EQ(boards[1].info.portPath + " " + boards[1].info.serial, "2-3 EMU-B");
+  b.openError = LIBUSB_ERROR_ACCESS;
+  ASSERT_EQ(transport.ListBoards(match, &boards), kUsbOk);
+  EXPECT_TRUE(boards[0].openable() && boards[1].openStatus == kUsbAccessDenied &&
+              boards[1].info.serial.empty());
+  b.openError = 0;
+  EXPECT_TRUE(a.opens == 2 && b.opens == 1 && a.claims + b.claims == 0 && !a.open && !b.open);
+
+  struct Case {
+    std::string choice;
+    std::vector<Board*> announced;
+    int opensOfA;  // to read its serial, and to claim it when chosen
+  };
+  for (const Case& c : {Case{"", {&a, &b}, 1}, Case{"EMU-B", {&b}, 1}, Case{"2-3", {&b}, 0},
+                        Case{"01-4.2", {&a}, 1}, Case{"1-4", {}, 0}, Case{"EMU-C", {}, 1}}) {
+    SCOPED_TRACE("--board " + c.choice);
+    a.opens = b.opens = a.claims = b.claims = 0;
+    listener.attached.clear();
+    match.board = c.choice;
+    Start();
+    transport.Poll();
+    ASSERT_EQ(listener.attached.size(), c.announced.size());
+    for (const DeviceHandle device : listener.attached) {
+      ASSERT_EQ(transport.SetInterface(device, 0, 0), kUsbOk);
+    }
+    EXPECT_EQ(a.opens, c.opensOfA);
+    for (Board* board : {&a, &b}) {
+      const bool chosen = std::ranges::find(c.announced, board) != c.announced.end();
+      EXPECT_EQ(board->claims, chosen ? 1 : 0);
+      EXPECT_EQ(board->open, chosen) << "a board not chosen is closed again";
+    }
+    const int opens = a.opens + b.opens;
+    ASSERT_EQ(transport.ListBoards(match, &boards), kUsbOk);
+    EXPECT_EQ(a.opens + b.opens, opens + 2 - static_cast<int>(c.announced.size()))
+        << "a listing inside the session does not open a board the session holds";
+    EXPECT_TRUE(boards.size() == 2u && usb.context);
+    transport.Uninit(driver);
+  }
 }
 
 }  // namespace
