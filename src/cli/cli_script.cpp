@@ -143,6 +143,7 @@ int Session::Script() {
     const std::string& shown = window.txtRunning.text();
     if (!IsNumeric(shown)) return;
     lastRow = static_cast<int>(NumericValue(shown));
+    toolkit_.ShowProgress({lastRow, window.LineTotal, "rows", Count(window.txtRdFails)});
     out_ << RowLine(window, lastRow) << '\n';
     out_.flush();
     if (!RowProblem(window, lastRow).empty()) ++rowProblems;

@@ -1,6 +1,7 @@
 // The commands other than scripts: info, registers, measurement and collection.
 #include "cli/cli_session.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
@@ -95,6 +96,7 @@ int Session::Run() {
   toolkit_.onEvents = nullptr;
   toolkit_.onInterrupt = nullptr;
   stop_ = nullptr;
+  toolkit_.EndProgress();
   // A board that went away during the command outranks what the command
   // found, even when it came back.
   if (app_.board.DetachCount > 0) status = kExitNoBoard;
@@ -292,6 +294,7 @@ int Session::Measure() {
 }
 
 int Session::Collect() {
+  if (!request_.streamPath.empty()) return Stream();
   ConsoleWindow& console = app_.console;
   ConsoleShared& shared = app_.shared;
   BoardLink& board = app_.board;
@@ -320,6 +323,9 @@ int Session::Collect() {
       failure = console.MeasureResult;
       failedReading = shared.SampleIndex + shared.FailedReadings;
     }
+    toolkit_.ShowProgress(
+        {std::clamp(shared.SampleIndex - kFirstRecordedSample, 0, request_.samples),
+         request_.samples, "samples", shared.FailedReadings});
     if (!flags.CollectRunning || board.UsbBusy) return;
     if (failure || interrupted_ || shared.SampleIndex + 1 >= target) {
       console.graph.cmdStopData.Click();
@@ -327,6 +333,7 @@ int Session::Collect() {
   };
   console.graph.cmdCollectData.Click();
   toolkit_.onEvents = nullptr;
+  toolkit_.EndProgress();
 
   const int messagesBefore = toolkit_.messages();
   console.rec.cmdStartRec[0].Click();
