@@ -2,6 +2,8 @@
 // readings written as a record as soon as it is taken, for as long as the
 // user wants; the console's history keeps only the newest, so the stream
 // costs the same at its millionth sample as at its first.
+#include <signal.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -54,8 +56,16 @@ int Session::Stream() {
   int64_t samplesSeen = 0;
   int32_t failuresSeen = 0;
   bool writeFailed = false;
+  // Ctrl-C is held while a record is written: the tool catches it without
+  // restarting system calls, so it would fail a write waiting on a full pipe.
+  sigset_t interrupt;
+  sigemptyset(&interrupt);
+  sigaddset(&interrupt, SIGINT);
   const auto write = [&](const SampleValues& values) {
+    sigset_t before;
+    sigprocmask(SIG_BLOCK, &interrupt, &before);
     writer.Write(SampleRecord(values), SampleTextLine(values));
+    sigprocmask(SIG_SETMASK, &before, nullptr);
     ++written;
     writeFailed = writeFailed || !stream;
   };
