@@ -370,6 +370,7 @@ int Session::Script() {
     const std::string& shown = window.txtRunning.text();
     if (!IsNumeric(shown)) return;
     lastRow = static_cast<int>(NumericValue(shown));
+    toolkit_.ShowProgress({lastRow, window.LineTotal, "rows", Count(window.txtRdFails)});
     addRow(lastRow, true);
     passRow = lastRow;
     if (!RowProblem(window, lastRow).empty()) ++rowProblems;

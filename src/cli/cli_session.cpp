@@ -2,6 +2,8 @@
 #include "cli/cli_session.h"
 
 #include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -107,6 +109,7 @@ int Session::Run() {
   toolkit_.onEvents = nullptr;
   toolkit_.onInterrupt = nullptr;
   stop_ = nullptr;
+  toolkit_.EndProgress();
   lines_.flush();
   // A board that went away during the command outranks what the command
   // found, even when it came back.
@@ -387,6 +390,7 @@ int Session::Measure() {
 }
 
 int Session::Collect() {
+  if (!request_.streamPath.empty()) return Stream();
   ConsoleWindow& console = app_.console;
   ConsoleShared& shared = app_.shared;
   BoardLink& board = app_.board;
@@ -425,6 +429,9 @@ int Session::Collect() {
       failure = console.MeasureResult;
       failedReading = shared.SampleIndex + shared.FailedReadings;
     }
+    toolkit_.ShowProgress(
+        {std::clamp(shared.SampleIndex - kFirstRecordedSample, 0, request_.samples),
+         request_.samples, "samples", shared.FailedReadings});
     if (!flags.CollectRunning || board.UsbBusy) return;
     if (failure || interrupted_ || shared.SampleIndex + 1 >= target) {
       console.graph.cmdStopData.Click();
@@ -432,6 +439,7 @@ int Session::Collect() {
   };
   console.graph.cmdCollectData.Click();
   toolkit_.onEvents = nullptr;
+  toolkit_.EndProgress();
 
   const int messagesBefore = toolkit_.messages();
   console.rec.cmdStartRec[0].Click();

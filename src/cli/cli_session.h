@@ -97,6 +97,7 @@ class Session {
   int RegWrite();
   int Measure();
   int Collect();
+  int Stream();  // collect --stream: cli_stream.cpp
   int Script();  // cli_script.cpp
 
   // Waits `milliseconds` from `start` while handling events; false once interrupted.

@@ -40,9 +40,11 @@ void ConsoleShared::ClearHistory() {
   history_.fill(Sample{});
   oldest_ = 0;
   SampleIndex = 0;
+  SamplesTaken = 0;
 }
 
 void ConsoleShared::AddSample(double prox, double als) {
+  ++SamplesTaken;
   if (SampleIndex < kHistorySize) {
     history_[static_cast<std::size_t>((oldest_ + SampleIndex) % kHistorySize)] = {prox, als};
     ++SampleIndex;

@@ -85,6 +85,9 @@ struct ConsoleShared {
   // newest) of the samples held; k from 0 to SampleIndex - 1.
   Sample OldestSample(int k) const;
   Sample NewestSample(int k) const;
+  // Samples taken since the history was cleared, the ones it dropped
+  // included: a watcher tells each new sample by it once the history is full.
+  int64_t SamplesTaken = 0;
   // Readings of the current collection that failed, and so are no samples.
   int32_t FailedReadings = 0;
 

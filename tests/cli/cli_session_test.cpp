@@ -73,6 +73,29 @@ TEST(ConsoleToolkitTest, AnInterruptReachesTheCommandOnceAndEventsNeverNest) {
   EXPECT_EQ(toolkit.OpenFileDialog({}), "");
 }
 
+TEST(ConsoleToolkitTest, OneProgressLineRewrittenOnATerminalAndNothingElsewhere) {
+  for (const bool terminal : {false, true}) {
+    std::ostringstream err, out;
+    std::istringstream in;
+    ConsoleToolkit toolkit(err, in, false);
+    if (terminal) toolkit.UseTerminal(&out);
+    toolkit.ShowProgress({3, 10, "rows", 0});
+    toolkit.ProcessEvents();
+    toolkit.ShowProgress({4, 10, "rows", 1});
+    toolkit.ProcessEvents();  // too soon to draw again
+    out << "row\n";           // a line on the same terminal takes the progress away
+    toolkit.ProcessEvents();  // and the next event point brings it back
+    toolkit.ShowMessage("Note", MessageButtons::Ok);
+    toolkit.EndProgress();
+    toolkit.EndProgress();
+    const std::string line = "4 of 10 rows, 0:00 elapsed, 1 failed\x1b[K";
+    EXPECT_EQ(err.str(), terminal ? "\r3 of 10 rows, 0:00 elapsed\x1b[K\r\x1b[K\r" + line +
+                                        "\r\x1b[Kkps-eval-cli: Note\n\r" + line + "\n"
+                                  : "kps-eval-cli: Note\n");
+  }
+  EXPECT_EQ(cli::ProgressText({1234, 0, "samples", 0}, 3723999), "1234 samples, 1:02:03 elapsed");
+}
+
 TEST(CliSessionTest, ABoardThisUserMayNotOpenExitsThreeNamingTheUdevRule) {
   InProcess run({"reg", "dump"});
   run.transport.setInterfaceStatus = kUsbAccessDenied;

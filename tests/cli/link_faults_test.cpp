@@ -318,6 +318,30 @@ const Operation kOperations[] = {
            << out;
        EXPECT_FALSE(Has(out, "\"sample\":2")) << out;
      }},
+    {"kps-eval-cli collect --stream",
+     [](Hit hit) {
+       ScratchDir dir("faults_stream");
+       InProcess run({"--format", "json", "--write", "01=A4", "collect", "--stream",
+                      dir / "s.jsonl", "--samples", "30", "--interval", "0"});
+       Arm(run.transport, hit, 3 + 25);  // reading 26, sample 25
+       EXPECT_EQ(run.Run(), Unplugs(hit) ? cli::kExitNoBoard : cli::kExitFailed);
+       // The failed reading is a record of its own; only a board pulled out
+       // ends the stream there.
+       std::istringstream file(FileText(dir / "s.jsonl"));
+       std::vector<std::string> lines;
+       for (std::string line; std::getline(file, line);) lines.push_back(line);
+       ASSERT_EQ(lines.size(), Unplugs(hit) ? 26u : 30u);
+       EXPECT_TRUE(
+           Has(lines[24], "\"sample\":24,\"prox\":26,\"als_ir\":3276,\"lux\":100,\"ok\":true}"));
+       EXPECT_TRUE(
+           Has(lines[25], "\"sample\":25,\"prox\":null,\"als_ir\":null,\"lux\":null,\"ok\":false}"))
+           << lines[25];
+       EXPECT_TRUE(Has(lines.back(), "\"ok\":" + std::string(Unplugs(hit) ? "false" : "true")));
+       EXPECT_TRUE(Has(run.err.str(), "1 of the " + std::to_string(lines.size()) +
+                                          " readings failed: written with ok false and no counts."))
+           << run.err.str();
+       EXPECT_EQ(Has(run.err.str(), kDetachMessage), Unplugs(hit));
+     }},
     {"kps-eval-cli script run",
      [](Hit hit) {
        ScratchDir dir("faults_script");
