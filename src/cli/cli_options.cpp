@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "acquisition/measurement_file.h"
 #include "board/usb_ids.h"
 #include "cli/console_toolkit.h"
 #include "core/text.h"
@@ -483,6 +484,17 @@ ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
     if (r.samples != 0 && r.samples < kMinSamples && !r.recordPath.empty()) {
       return Fail("--samples \"" + std::to_string(r.samples) + "\" is not " + recordRange +
                       ": a recording needs at least " + std::to_string(kMinSamples),
+                  usage);
+    }
+    // A stream counts every reading, and the recording leaves out the
+    // collection's first eleven samples, as "Write to Disk" does.
+    const int streamedForRecord = kMinSamples + kFirstRecordedSample;
+    if (!r.streamPath.empty() && !r.recordPath.empty() && r.samples != 0 &&
+        r.samples < streamedForRecord) {
+      return Fail("--samples \"" + std::to_string(r.samples) + "\" is too few for --record: a " +
+                      "recording leaves out the first " + std::to_string(kFirstRecordedSample) +
+                      " samples of a stream and needs " + std::to_string(kMinSamples) +
+                      " after them: give at least " + std::to_string(streamedForRecord),
                   usage);
     }
     if (r.append && r.recordPath.empty()) {

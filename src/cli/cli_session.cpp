@@ -63,6 +63,7 @@ Session::Session(const Request& request, Transport& transport, ConsoleToolkit& t
       toolkit_(toolkit),
       out_(out),
       lines_(request.FileOnStandardOutput() ? toolkit.err() : out),
+      notes_(request.format == OutputFormat::Text ? lines_ : toolkit.err()),
       records_(lines_, request.format),
       app_(toolkit, transport, ChosenMatch(request)) {}
 
@@ -395,26 +396,20 @@ int Session::Collect() {
   ConsoleShared& shared = app_.shared;
   BoardLink& board = app_.board;
   RunFlags& flags = app_.flags;
-  const std::string& path = request_.recordPath;
 
   // Found out before the collection, not after it.
-  const bool toStandardOutput = path == kStandardOutput;
-  if (!toStandardOutput && !Writable(path, "measurement file")) return kExitUsage;
+  TemporaryFile copy;
+  if (!PrepareRecording(copy)) return kExitUsage;
   if (const int status = ReadLuxRange(); status != kExitOk) return status;
   if (interrupted_) return kExitFailed;
-
   if (request_.intervalMs) console.graph.txtInterval.setText(std::to_string(*request_.intervalMs));
-  // The standard output gets the file the console writes to a place of its own.
-  TemporaryFile copy;
-  if (toStandardOutput) {
-    if (const std::string why = copy.Make(); !why.empty()) {
-      toolkit_.ShowMessage("Cannot make a temporary file for the measurement file: " + why + ".",
-                           MessageButtons::Ok);
-      return kExitUsage;
-    }
-  }
-  console.rec.txtFilePath.setText(toStandardOutput ? copy.path() : path);
-  console.rec.chkAppend.setChecked(request_.append && !toStandardOutput);
+
+  // In a machine format every reading is a record as well, as in a stream.
+  const bool records = request_.format != OutputFormat::Text;
+  SampleFeed feed;
+  const auto write = [&](const SampleValues& values) {
+    records_.Write(SampleRecord(values), SampleTextLine(values));
+  };
 
   // Each pass has an event point with the bus free after its read, before
   // the storing of its sample. "Stop" clicked there ends the loop after that
@@ -424,6 +419,7 @@ int Session::Collect() {
   std::optional<LinkResult> failure;
   int failedReading = 0;  // its number among the collection's readings, from 1
   toolkit_.onEvents = [&] {
+    if (records) FeedSamples(feed, write);
     // Seen even when the failure ended the collection (a board pulled out).
     if (!failure && shared.FailedReadings > 0) {
       failure = console.MeasureResult;
@@ -439,16 +435,10 @@ int Session::Collect() {
   };
   console.graph.cmdCollectData.Click();
   toolkit_.onEvents = nullptr;
+  if (records) FeedSamples(feed, write);
   toolkit_.EndProgress();
 
-  const int messagesBefore = toolkit_.messages();
-  console.rec.cmdStartRec[0].Click();
-  bool done = toolkit_.messages() == messagesBefore;
-  if (done && toStandardOutput) done = CopyToStandardOutput(copy.path());
-  if (done) {
-    lines_ << TrimBlanks(console.graph.Label18.caption()) << " to "
-           << (toStandardOutput ? std::string("the standard output") : path) << '\n';
-  }
+  const bool done = WriteRecording(copy);
   if (failure) {
     toolkit_.ShowMessage("Collection stopped: reading " + std::to_string(failedReading) +
                              " failed and is not in the file: " + failure->Why() + ".",
@@ -459,6 +449,67 @@ int Session::Collect() {
   // Too few samples after Ctrl-C is the early end, not a file problem.
   if (interrupted_) return kExitFailed;
   return done ? kExitOk : kExitUsage;
+}
+
+bool Session::PrepareRecording(TemporaryFile& copy) {
+  const std::string& path = request_.recordPath;
+  if (path.empty()) return true;
+  ConsoleWindow& console = app_.console;
+  // Found out before the collection, not after it.
+  if (path == kStandardOutput) {
+    // The standard output gets the file the console writes to a place of its own.
+    if (const std::string why = copy.Make(); !why.empty()) {
+      toolkit_.ShowMessage("Cannot make a temporary file for the measurement file: " + why + ".",
+                           MessageButtons::Ok);
+      return false;
+    }
+  } else if (!Writable(path, "measurement file")) {
+    return false;
+  }
+  console.rec.txtFilePath.setText(path == kStandardOutput ? copy.path() : path);
+  console.rec.chkAppend.setChecked(request_.append && path != kStandardOutput);
+  return true;
+}
+
+bool Session::WriteRecording(const TemporaryFile& copy) {
+  const std::string& path = request_.recordPath;
+  if (path.empty()) return true;
+  ConsoleWindow& console = app_.console;
+  const int messagesBefore = toolkit_.messages();
+  console.rec.cmdStartRec[0].Click();
+  bool done = toolkit_.messages() == messagesBefore;
+  if (done && path == kStandardOutput) done = CopyToStandardOutput(copy.path());
+  if (done) {
+    notes_ << TrimBlanks(console.graph.Label18.caption()) << " to "
+           << (path == kStandardOutput ? std::string("the standard output") : path) << '\n';
+  }
+  return done;
+}
+
+void Session::FeedSamples(SampleFeed& feed, const std::function<void(const SampleValues&)>& write) {
+  const ConsoleShared& shared = app_.shared;
+  const auto now = std::chrono::system_clock::now();
+  if (shared.SamplesTaken < feed.samplesSeen) feed.samplesSeen = 0;  // a collection restarted
+  if (shared.FailedReadings < feed.failuresSeen) feed.failuresSeen = 0;
+  for (; feed.samplesSeen < shared.SamplesTaken; ++feed.samplesSeen) {
+    const int64_t back = shared.SamplesTaken - 1 - feed.samplesSeen;  // 0: the newest
+    if (back >= shared.SampleIndex) continue;                         // no longer held
+    const ConsoleShared::Sample sample = shared.NewestSample(static_cast<int>(back));
+    SampleValues values;
+    values.time = now;
+    values.sample = feed.written++;
+    values.prox = static_cast<int>(sample.prox);
+    values.alsIr = static_cast<int>(sample.als);
+    if (back == 0 && !irMode_) values.lux = LuxNumber(app_.console.txtReading.text());
+    write(values);
+  }
+  for (; feed.failuresSeen < shared.FailedReadings; ++feed.failuresSeen) {
+    SampleValues failed;
+    failed.time = now;
+    failed.sample = feed.written++;
+    failed.ok = false;
+    write(failed);
+  }
 }
 
 TemporaryFile::~TemporaryFile() {

@@ -104,6 +104,21 @@ class Session {
   bool WaitUntil(uint32_t start, int milliseconds);
   std::string AddressText() const;
 
+  // The measurement file of --record: the console's path and Append set
+  // (for "-" a temporary file of `copy`'s); false after saying why not.
+  bool PrepareRecording(TemporaryFile& copy);
+  // The console's "Write to Disk", its file copied out for "-", and the
+  // line that says so; false when nothing was written (the message said why).
+  bool WriteRecording(const TemporaryFile& copy);
+  // Hands `write` each reading the console took since the last call: the
+  // samples it stored (the newest with the lux it shows), then the readings
+  // that failed, numbered on from feed.written.
+  struct SampleFeed {
+    long long written = 0;  // readings handed on: the next one's number
+    int64_t samplesSeen = 0;
+    int32_t failuresSeen = 0;
+  };
+  void FeedSamples(SampleFeed& feed, const std::function<void(const SampleValues&)>& write);
   // Copies a file (one the windows wrote to a temporary place) to the
   // standard output, for a file option given as "-"; false after saying why
   // it failed.
@@ -113,6 +128,9 @@ class Session {
   ConsoleToolkit& toolkit_;
   std::ostream& out_;    // the standard output
   std::ostream& lines_;  // the command's lines and records: stderr when a file goes to stdout
+  // What the command says besides its results ("... written to FILE"): with
+  // the lines in text, on the standard error in a machine format.
+  std::ostream& notes_;
   RecordWriter records_;
   AppContext app_;
   bool interrupted_ = false;

@@ -18,18 +18,17 @@ namespace kps::cli {
 
 int Session::Stream() {
   ConsoleWindow& console = app_.console;
-  ConsoleShared& shared = app_.shared;
   BoardLink& board = app_.board;
   RunFlags& flags = app_.flags;
   const std::string& path = request_.streamPath;
   const bool toStandardOutput = path == kStandardOutput;
   // Where the command's own lines go: not between the records.
-  std::ostream& info = toStandardOutput ? toolkit_.err() : out_;
+  std::ostream& info = notes_;
   const std::string where = toStandardOutput ? "the standard output" : path;
 
   // Found out before the collection, not after it.
-  const bool recording = !request_.recordPath.empty();
-  if (recording && !Writable(request_.recordPath, "measurement file")) return kExitUsage;
+  TemporaryFile copy;
+  if (!PrepareRecording(copy)) return kExitUsage;
   std::ofstream file;
   if (!toStandardOutput) {
     if (!Writable(path, "stream file")) return kExitUsage;
@@ -46,15 +45,9 @@ int Session::Stream() {
   if (interrupted_) return kExitFailed;
 
   if (request_.intervalMs) console.graph.txtInterval.setText(std::to_string(*request_.intervalMs));
-  if (recording) {
-    console.rec.txtFilePath.setText(request_.recordPath);
-    console.rec.chkAppend.setChecked(request_.append);
-  }
 
   RecordWriter writer(stream, request_.format);
-  long long written = 0;  // records so far: the next one's number
-  int64_t samplesSeen = 0;
-  int32_t failuresSeen = 0;
+  SampleFeed feed;  // feed.written: records so far, the next one's number
   bool writeFailed = false;
   // Ctrl-C is held while a record is written: the tool catches it without
   // restarting system calls, so it would fail a write waiting on a full pipe.
@@ -66,36 +59,11 @@ int Session::Stream() {
     sigprocmask(SIG_BLOCK, &interrupt, &before);
     writer.Write(SampleRecord(values), SampleTextLine(values));
     sigprocmask(SIG_SETMASK, &before, nullptr);
-    ++written;
     writeFailed = writeFailed || !stream;
   };
-  // What the console took since the last event point: the samples it stored
-  // (the newest with the lux it shows for it), then the readings that failed.
-  const auto takeNew = [&] {
-    const auto now = std::chrono::system_clock::now();
-    if (shared.SamplesTaken < samplesSeen) samplesSeen = 0;  // a collection restarted
-    if (shared.FailedReadings < failuresSeen) failuresSeen = 0;
-    for (; samplesSeen < shared.SamplesTaken; ++samplesSeen) {
-      const int64_t back = shared.SamplesTaken - 1 - samplesSeen;  // 0: the newest
-      if (back >= shared.SampleIndex) continue;                    // no longer held
-      const ConsoleShared::Sample sample = shared.NewestSample(static_cast<int>(back));
-      SampleValues values;
-      values.time = now;
-      values.sample = written;
-      values.prox = static_cast<int>(sample.prox);
-      values.alsIr = static_cast<int>(sample.als);
-      if (back == 0 && !irMode_) values.lux = LuxNumber(console.txtReading.text());
-      write(values);
-    }
-    for (; failuresSeen < shared.FailedReadings; ++failuresSeen) {
-      SampleValues failed;
-      failed.time = now;
-      failed.sample = written;
-      failed.ok = false;
-      write(failed);
-    }
-  };
-
+  const long long& written = feed.written;
+  const int32_t& failuresSeen = feed.failuresSeen;
+  const auto takeNew = [&] { FeedSamples(feed, write); };
   // Each pass of the collection yields one record, a sample or a failed
   // reading; "Stop" clicked at one of its event points lets it finish. So
   // the stream stops one record early, unless the record of the pass under
@@ -132,15 +100,7 @@ int Session::Stream() {
                          MessageButtons::Ok);
   }
 
-  bool recorded = true;
-  if (recording) {
-    const int messagesBefore = toolkit_.messages();
-    console.rec.cmdStartRec[0].Click();
-    recorded = toolkit_.messages() == messagesBefore;
-    if (recorded) {
-      info << TrimBlanks(console.graph.Label18.caption()) << " to " << request_.recordPath << '\n';
-    }
-  }
+  const bool recorded = WriteRecording(copy);
   info.flush();
 
   if (board.DetachCount > 0 || !board.DeviceAttached) return kExitNoBoard;

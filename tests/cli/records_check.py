@@ -7,6 +7,7 @@ Usage: records_check.py PATH-TO-kps-eval-cli
 """
 import csv
 import io
+import os
 import json
 import re
 import subprocess
@@ -87,6 +88,11 @@ class Records(unittest.TestCase):
         self.assertEqual(len(lines), 12)
         self.assertEqual(lines[-1], "END")
         self.assertIn("9 Measurement set(s) written", err)
+        # In a machine format every reading of the collection is a record too:
+        # the eleven the file leaves out, then the nine it holds.
+        out, _ = run(*SIM, "--format", "json", "--write", "01=A4", "collect", "--samples", "9",
+                     "--interval", "0", "--record", os.devnull)
+        self.assertEqual([r["sample"] for r in json_lines(out)], list(range(20)))
 
     def test_bad_formats_and_hex_are_refused_with_the_reason(self):
         _, err = run(*SIM, "--format", "xml", "info", expect=2)
