@@ -39,7 +39,7 @@ int main(int argc, char* argv[]) {
     return 0;
   }
   if (options.version) {
-    std::printf("%s\n", kps::kVersionText);
+    std::printf("%s %s\n", program.c_str(), kps::kVersionText);  // as kps-eval-cli says it
     return 0;
   }
 

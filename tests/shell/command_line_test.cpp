@@ -24,7 +24,10 @@ TEST(CommandLineTest, OptionsInBothFormsTheLastOfARepeatedOneCounting) {
   const auto set =
       ParseCommandLine({"--simulated-board", "--usb-id", "04B4:00f1", "--sim-address=8a",
                         "--sim-lux=1", "--sim-lux", "100000", "--sim-ir=0", "--sim-proximity",
-                        "255", "--sim-noise=2.5", "--sim-scene", "Sine", "--sim-unplugged"});
+                        "255", "--sim-noise=2.5", "--sim-scene", "Sine", "--sim-unplugged",
+                        // Qt's own, left to Qt
+                        "-style", "fusion", "--platform", "offscreen", "-stylesheet=a.qss",
+                        "-geometry", "900x700+10+10", "-reverse"});
   ASSERT_TRUE(set.options) << set.error;
   const CommandLine& line = *set.options;
   EXPECT_TRUE(line.simulatedBoard);
@@ -67,6 +70,8 @@ TEST(CommandLineTest, MistakesAreNamedWithWhatToGive) {
       {{"--simulated-board", "--sim-scene", "square"},
        "--sim-scene \"square\" is not a scene shape: give steady, ramp or sine"},
       {{"--simulated-board", "--sim-luxury", "1"}, "unknown option \"--sim-luxury\""},
+      {{"-style"}, "-style needs a value"},
+      {{"-styles", "fusion"}, "unknown option \"-styles\""},
       // Without the simulated board, the first option that needs it is named.
       {{"--sim-address", "8A"}, "--sim-address" + needsSim},
       {{"--sim-noise", "5", "--sim-lux", "10"}, "--sim-noise" + needsSim},
