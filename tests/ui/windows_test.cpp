@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPushButton>
@@ -148,6 +149,38 @@ class WindowsTest : public QObject {
       toolkit.OpenFileDialog({"Open", "", "All|*.*", ""});
       QCOMPARE(folderSeen == dir.filePath("scripts"), writable);
     }
+  }
+
+  // The script dialog shows the program's captions, and "All Files (*.*)"
+  // lists a file whose name has no dot.
+  void theScriptDialogsAllFilesListsNamesWithoutADot() {
+    QTemporaryDir dir;
+    QFile notes(dir.filePath("notes"));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.close();
+    QStringList captions;
+    bool listed = false;
+    int polls = 0;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      auto* types = Find<QComboBox>(dialog, "fileTypeCombo");
+      captions.clear();
+      for (int i = 0; i < types->count(); ++i) captions << types->itemText(i);
+      if (dialog->directory() != QDir(dir.path())) dialog->setDirectory(dir.path());
+      dialog->selectNameFilter(dialog->nameFilters().last());
+      auto* list = Find<QListView>(dialog, "listView");
+      for (int r = 0; r < list->model()->rowCount(list->rootIndex()); ++r)
+        listed = listed || list->model()->index(r, 0, list->rootIndex()).data() == "notes";
+      if (listed || ++polls > 300) dialog->reject();
+    });
+    answerer.start(10);
+    ui::QtToolkit toolkit;
+    toolkit.OpenFileDialog(
+        {"Select Script File to Open", "", "Norvale Script Files |*.txt|All Files|*.*", "*.txt"});
+    QCOMPARE(captions, QStringList({"Norvale Script Files (*.txt)", "All Files (*.*)"}));
+    QVERIFY(listed);
   }
 
   void messageBoxIsTitledWithTheProgramAndGivesTheAnswerEvenAfterAQuit() {
