@@ -592,6 +592,7 @@ void ConsoleWidget::BuildMenu() {
   // Ctrl+Q where the platform names no key for quitting.
   QKeySequence key(QKeySequence::Quit);
   if (key.isEmpty()) key = QKeySequence(Qt::CTRL | Qt::Key_Q);
+  exit->setAccessibleDescription(key.toString(QKeySequence::NativeText));
   auto* quit = new QShortcut(key, this);
   quit->setObjectName("exitShortcut");
   connect(quit, &QShortcut::activated, exit, [exit] {

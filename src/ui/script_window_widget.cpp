@@ -197,6 +197,13 @@ ScriptWindowWidget::ScriptWindowWidget(ScriptWindow& model, DesktopSettings* set
   title_ = BuildTitle(content_);
   BuildTable(content_);
   controls_ = BuildControls(content_);
+  // The key of "Write to Disk" (BuildMenu), told to a screen reader as a menu
+  // shows its entries' keys.
+  if (auto* write =
+          controls_->findChild<QPushButton*>(QString::fromStdString(model_.cmdStartRec.name()))) {
+    write->setAccessibleDescription(
+        QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText));
+  }
   controls_->installEventFilter(this);
   scroll_ = new QScrollArea(this);
   scroll_->setObjectName("scriptScroll");
@@ -259,6 +266,7 @@ void ScriptWindowWidget::BuildMenu() {
   // "Write to Disk" is a button: its key clicks it while it is there to click.
   auto* save = new QShortcut(QKeySequence::Save, this);
   save->setObjectName("writeShortcut");
+
   connect(save, &QShortcut::activated, this, [this] {
     auto* write = findChild<QPushButton*>(QString::fromStdString(model_.cmdStartRec.name()));
     if (write != nullptr && write->isVisible() && write->isEnabled()) write->click();
