@@ -18,6 +18,7 @@
 #include "shell/command_line.h"
 #include "sim/simulated_board.h"
 #include "ui/app_windows.h"
+#include "ui/desktop_settings.h"
 #include "ui/qt_toolkit.h"
 #include "ui/simulator_window.h"
 #include "ui/startup_window_widget.h"
@@ -41,7 +42,7 @@ int main(int argc, char* argv[]) {
     return 0;
   }
   if (options.version) {
-    std::printf("%s\n", kps::kVersionText);
+    std::printf("%s %s\n", program.c_str(), kps::kVersionText);  // as kps-eval-cli says it
     return 0;
   }
 
@@ -63,11 +64,14 @@ int main(int argc, char* argv[]) {
   // Declared in this order so that they go in the reverse one: the windows
   // before the context whose models they show, the context before the transport
   // it holds a session on.
+  // The settings outlive all that keeps its state in them.
+  kps::ui::DesktopSettings settings;
   kps::ui::QtToolkit toolkit;
+  toolkit.setSettings(&settings);
   const std::unique_ptr<kps::Transport> transport = kps::MakeTransport(options);
   kps::AppContext ctx(toolkit, *transport, options.match);
   ctx.usbLibraryVersion = kps::usb::LibusbTransport::LibraryVersion();
-  kps::ui::AppWindows windows(ctx);
+  kps::ui::AppWindows windows(ctx, &settings);
 
   kps::ui::TransportWatch watch(*transport, ctx.board);
 

@@ -30,6 +30,7 @@ struct FileDialogRequest {
   std::string fileName;  // proposed; empty for none
   std::string filter;
   std::string defaultExtension;  // "*.txt"
+  bool save = false;             // a save dialog: replacing a file is confirmed
 };
 
 class Toolkit {
@@ -52,7 +53,8 @@ class Toolkit {
   virtual PlatformInfo Platform() const = 0;
   // The local date and time.
   virtual LocalTime Now() = 0;
-  // A modal open-file dialog; the chosen path, or empty when the user cancelled.
+  // A modal file dialog (to open, or to save with `save`); the chosen path, or
+  // empty when the user cancelled.
   virtual std::string OpenFileDialog(const FileDialogRequest& request) = 0;
 };
 

@@ -16,6 +16,17 @@ void ScriptWindow::ReadScriptFile() {
   const std::string chosen = app_.toolkit.OpenFileDialog(
       {"Select Script File to Open", "", "Norvale Script Files |*.txt|All Files|*.*", "*.txt"});
   if (chosen.empty()) return;
+  OpenChosenScript(chosen, wasChosen);
+}
+
+void ScriptWindow::OpenScriptFile(const std::string& path) {
+  Active active(*this);
+  if (RefuseWhileRunning()) return;
+  txtRunning.setText("");
+  OpenChosenScript(path, ScriptChosen);
+}
+
+void ScriptWindow::OpenChosenScript(const std::string& chosen, bool wasChosen) {
   ScriptChosen = true;
   const std::string previous = std::exchange(scriptPath, chosen);
   if (!LoadScriptFile()) {
@@ -59,6 +70,7 @@ bool ScriptWindow::LoadScriptFile() {
   }
   const ScriptLoad& load = std::get<ScriptLoad>(loaded);
   ApplyLoad(load.script, load.lines);
+  if (onScriptLoaded) onScriptLoaded(scriptPath);
   return true;
 }
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -99,6 +100,11 @@ class ScriptWindow {
 
   // Loading (script_loading.cpp).
   void ReadScriptFile();
+  // Loads `path` as "Open Script File" loads the file chosen in its dialog
+  // (the window's list of recent scripts).
+  void OpenScriptFile(const std::string& path);
+  // Told the path of each script loaded (or reloaded) whole.
+  std::function<void(const std::string& path)> onScriptLoaded;
   void cmdReload2_Click();
   // Loads the chosen file; false (with a message, the table as it was) when
   // it cannot be loaded.
@@ -140,6 +146,7 @@ class ScriptWindow {
   };
   // Refuses a load while rows run, with a message; true when refused.
   bool RefuseWhileRunning();
+  void OpenChosenScript(const std::string& chosen, bool wasChosen);
   void ApplyLoad(const LoadedScript& script, const std::vector<std::string>& lines);
   // One row, inside the bookkeeping of RunRow.
   void RunRowSteps(int row);

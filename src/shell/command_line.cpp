@@ -66,6 +66,57 @@ std::string Wanted(const SceneOption& option) {
   return std::string(option.what) + ", from 0 to " + Number(option.max) + " (" + option.unit + ")";
 }
 
+// The toolkit's own options, which the toolkit takes from the command line
+// itself: "-style fusion" or "--style fusion", "-style=fusion" for the two
+// that allow it. `values` is how many arguments follow the name.
+struct ToolkitOption {
+  const char* name;
+  int values;
+  bool glued;  // also written "-name=VALUE"
+};
+
+constexpr ToolkitOption kToolkitOptions[] = {
+    {"platform", 1, false},
+    {"platformpluginpath", 1, false},
+    {"platformtheme", 1, false},
+    {"plugin", 1, false},
+    {"qwindowgeometry", 1, false},
+    {"geometry", 1, false},
+    {"qwindowtitle", 1, false},
+    {"title", 1, false},
+    {"qwindowicon", 1, false},
+    {"icon", 1, false},
+    {"style", 1, true},
+    {"stylesheet", 1, true},
+    {"session", 1, false},
+    {"display", 1, false},
+    {"name", 1, false},
+    {"visual", 1, false},
+    {"reverse", 0, false},
+    {"widgetcount", 0, false},
+    {"nograb", 0, false},
+    {"dograb", 0, false},
+    {"sync", 0, false},
+};
+
+// A toolkit option at args[i]: i moves past its value. `taken` is false for
+// anything else.
+BoardOptionStep SkipToolkitOption(const std::vector<std::string>& args, std::size_t& i) {
+  std::string arg = args[i];
+  if (arg.rfind("--", 0) == 0) arg.erase(0, 1);
+  if (arg.size() < 2 || arg[0] != '-') return {};
+  const std::string word = arg.substr(1);
+  for (const ToolkitOption& option : kToolkitOptions) {
+    const std::string name = option.name;
+    if (option.glued && word.rfind(name + "=", 0) == 0) return {true, ""};
+    if (word != name) continue;
+    if (i + option.values >= args.size()) return {true, args[i] + " needs a value"};
+    i += option.values;
+    return {true, ""};
+  }
+  return {};
+}
+
 }  // namespace
 
 std::optional<std::pair<uint16_t, uint16_t>> ParseUsbId(const std::string& text) {
@@ -183,7 +234,8 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
       line.version = true;
       continue;
     }
-    const BoardOptionStep step = ParseBoardOption(args, i, line);
+    BoardOptionStep step = ParseBoardOption(args, i, line);
+    if (!step.taken) step = SkipToolkitOption(args, i);  // the toolkit reads those itself
     if (!step.taken) return {std::nullopt, "unknown option \"" + arg + "\""};
     if (!step.error.empty()) return {std::nullopt, step.error};
   }
@@ -201,7 +253,10 @@ std::string UsageText(const std::string& program) {
          "  (no option)          talk to the evaluation board over USB\n"
          "  --help               show this text\n"
          "  --version            show the version\n" +
-         BoardOptionsHelp();
+         BoardOptionsHelp() +
+         "\n"
+         "Qt's own options are passed to Qt: -style S, -platform P, -geometry WxH+X+Y,\n"
+         "-stylesheet FILE, -reverse, -display D ... (for example -style fusion).\n";
 }
 
 std::string BoardOptionsHelp() {

@@ -30,6 +30,8 @@ struct CommandLineResult {
   std::string error;                   // why, in words
 };
 
+// Qt's own options (-style fusion, -platform offscreen ...) are let through
+// for Qt to take from the same command line.
 CommandLineResult ParseCommandLine(const std::vector<std::string>& args);
 
 // One board option (--simulated-board, --usb-id, --sim-*) at args[i], taking

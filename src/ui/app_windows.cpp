@@ -4,15 +4,18 @@
 #include "ui/console_widget.h"
 #include "ui/script_window_widget.h"
 #include "ui/startup_window_widget.h"
+#include "ui/window_place.h"
 
 namespace kps::ui {
 
-AppWindows::AppWindows(AppContext& app)
+AppWindows::AppWindows(AppContext& app, DesktopSettings* settings)
     : app_(app),
+      settings_(settings),
       startup_(std::make_unique<StartupWindowWidget>(app.startup)),
       about_(std::make_unique<AboutDialog>(app.about)),
-      console_(std::make_unique<ConsoleWidget>(app.console)),
-      adaptive_(std::make_unique<ConsoleWidget>(app.adaptive)) {
+      console_(std::make_unique<ConsoleWidget>(app.console, app.toolkit, settings)),
+      adaptive_(std::make_unique<ConsoleWidget>(app.adaptive, app.toolkit, settings)) {
+  KeepPlace(startup_.get(), settings, QString::fromStdString(app.startup.form.name()));
   app.scripts.onShow = [this](ScriptWindow& window) { ShowScript(window); };
   app.scripts.onDiscard = [this](ScriptWindow& window) { DiscardScript(window); };
 }
@@ -31,7 +34,11 @@ ScriptWindowWidget* AppWindows::script(const ScriptWindow& window) const {
 
 void AppWindows::ShowScript(ScriptWindow& window) {
   auto& widget = scripts_[&window];
-  if (widget == nullptr) widget = std::make_unique<ScriptWindowWidget>(window);
+  if (widget == nullptr) {
+    // A second window opens beside the first, not over it.
+    const int others = static_cast<int>(scripts_.size()) - 1;
+    widget = std::make_unique<ScriptWindowWidget>(window, settings_, others);
+  }
   widget->show();
   widget->raise();
   widget->activateWindow();

@@ -15,12 +15,15 @@ namespace kps::ui {
 
 class AboutDialog;
 class ConsoleWidget;
+class DesktopSettings;
 class ScriptWindowWidget;
 class StartupWindowWidget;
 
 class AppWindows {
  public:
-  explicit AppWindows(AppContext& app);
+  // `settings` (may be null: nothing is remembered) keeps the windows' places
+  // and the recent scripts between runs.
+  explicit AppWindows(AppContext& app, DesktopSettings* settings = nullptr);
   ~AppWindows();
   AppWindows(const AppWindows&) = delete;
   AppWindows& operator=(const AppWindows&) = delete;
@@ -38,6 +41,7 @@ class AppWindows {
   void DiscardScript(ScriptWindow& window);
 
   AppContext& app_;
+  DesktopSettings* settings_;
   // Each window shows itself when its form model becomes visible, so all can
   // be built at once; none is on screen until the program opens it.
   std::unique_ptr<StartupWindowWidget> startup_;

@@ -1,10 +1,14 @@
 #include "ui/console_widget.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -12,14 +16,22 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QSizePolicy>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "acquisition/strip_chart.h"
+#include "console/register_map.h"
 #include "ui/bindings.h"
 #include "ui/lamp_widget.h"
 #include "ui/picture_widget.h"
+#include "ui/window_place.h"
 
 namespace kps::ui {
 
@@ -108,9 +120,12 @@ QGroupBox* OptionFrame(Frame& frame, OptionGroup& group, QWidget* parent, int co
 
 }  // namespace
 
-ConsoleWidget::ConsoleWidget(ConsoleWindow& model, QWidget* parent)
-    : QMainWindow(parent), model_(model) {
+ConsoleWidget::ConsoleWidget(ConsoleWindow& model, Toolkit& toolkit, DesktopSettings* settings,
+                             QWidget* parent)
+    : QMainWindow(parent), model_(model), toolkit_(toolkit) {
   auto* central = new QWidget(this);
+  central->setObjectName("consoleContent");
+  content_ = central;
   auto* layout = new QVBoxLayout(central);
   layout->setContentsMargins(10, 8, 10, 10);
   layout->setSpacing(8);
@@ -132,16 +147,41 @@ ConsoleWidget::ConsoleWidget(ConsoleWindow& model, QWidget* parent)
   layout->addLayout(BuildBottomRow(central));
   layout->addStretch(1);
 
-  setCentralWidget(central);
+  // The content keeps its least size; a smaller window scrolls it.
+  scroll_ = new QScrollArea(this);
+  scroll_->setObjectName("consoleScroll");
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setWidgetResizable(true);
+  scroll_->setWidget(central);
+  setCentralWidget(scroll_);
   BuildMenu();
+  KeepPlace(this, settings, QString::fromStdString(model.form.name()), [this](bool restored) {
+    shown_ = true;
+    FitToScreen(restored);
+  });
   BindForm(model.form, this);
   // The compact layout is a smaller window, not a window with a hole in it.
-  Follow(model.regs.Frame2, this, [this] {
+  Follow(model.regs.Frame2, this, [this, compact = !model.regs.Frame2.visible()]() mutable {
+    if (compact == !model_.regs.Frame2.visible()) return;
+    compact = !compact;
     QTimer::singleShot(0, this, [this] {
-      centralWidget()->adjustSize();
-      adjustSize();
+      if (shown_) FitToScreen(false);
     });
   });
+}
+
+void ConsoleWidget::FitToScreen(bool keepSize) {
+  const QSize room = WindowRoom(this, available_);
+  const QSize chrome(0, menuBar()->sizeHint().height());
+  const QSize least = content_->minimumSizeHint() + chrome;
+  const QSize wanted = content_->sizeHint().expandedTo(content_->minimumSizeHint()) + chrome;
+  setMinimumSize(least.boundedTo(room));
+  QSize target = keepSize ? size().expandedTo(least) : wanted;
+  // A scroll bar needed one way takes room from the other.
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  if (target.height() > room.height()) target.setWidth(target.width() + bar);
+  if (target.width() > room.width()) target.setHeight(target.height() + bar);
+  resize(target.boundedTo(room));
 }
 
 QWidget* ConsoleWidget::BuildRegisterPanel(QWidget* parent) {
@@ -167,14 +207,29 @@ QWidget* ConsoleWidget::BuildRegisterPanel(QWidget* parent) {
   };
   // Column by column: Tab goes through each register's boxes and buttons in
   // register order.
+  // Each says which register and what it does ("0x1 CONF write value"), not
+  // only the frame's title or "Wr".
+  auto named = [](QWidget* widget, const QString& what) {
+    widget->setAccessibleName(what);
+    return widget;
+  };
   for (int i = 0; i < kRegCount; ++i) {
     const int col = i + 1;
-    grid->addWidget(Box(r.txtRegHex[i], frame, 2), 2, col, Qt::AlignHCenter);
-    grid->addLayout(withIndicator(r.cmdWrtReg[i], r.ShpIndwr[i]), 3, col, Qt::AlignHCenter);
-    grid->addLayout(withIndicator(r.cmdRDReg[i], r.ShpIndrd[i]), 4, col, Qt::AlignHCenter);
+    QString reg = QStringLiteral("0x") + QString::number(i, 16).toUpper();
+    if (const QString name = QString::fromUtf8(RegisterName(i)); name != QStringLiteral("(n/a)")) {
+      reg += QLatin1Char(' ') + name;
+    }
+    grid->addWidget(named(Box(r.txtRegHex[i], frame, 2), reg + " write value"), 2, col,
+                    Qt::AlignHCenter);
+    QHBoxLayout* write = withIndicator(r.cmdWrtReg[i], r.ShpIndwr[i]);
+    named(write->itemAt(0)->widget(), reg + " write");
+    grid->addLayout(write, 3, col, Qt::AlignHCenter);
+    QHBoxLayout* read = withIndicator(r.cmdRDReg[i], r.ShpIndrd[i]);
+    named(read->itemAt(0)->widget(), reg + " read");
+    grid->addLayout(read, 4, col, Qt::AlignHCenter);
     auto* back = Box(r.txtRegRd[i], frame, 2);
     back->setReadOnly(true);
-    grid->addWidget(back, 5, col, Qt::AlignHCenter);
+    grid->addWidget(named(back, reg + " read value"), 5, col, Qt::AlignHCenter);
   }
   grid->addWidget(BindButton(r.cmdReadAllRegs, new QPushButton(frame)), 4, kRegCount + 1);
   auto* status = BindLabel(r.lblUSBStatis, new QLabel(frame));
@@ -361,7 +416,39 @@ QWidget* ConsoleWidget::BuildGraph(QWidget* parent) {
   auto* panel = BindPicture(g.Picture2, new PictureWidget(parent));
   auto* chart = BindPicture(g.Picture1, new PictureWidget(panel));
   chart->move(kGraphLeft, kGraphTop);
+  // The chart's own menu (the chart passes its right click on to the panel).
+  chart_ = panel;
+  panel->setContextMenuPolicy(Qt::ActionsContextMenu);
+  auto* copy = new QAction(tr("Copy Chart"), panel);
+  copy->setObjectName("actCopyChart");
+  connect(copy, &QAction::triggered, this,
+          [this] { QGuiApplication::clipboard()->setImage(ChartImage()); });
+  auto* save = new QAction(tr("Save Chart As..."), panel);
+  save->setObjectName("actSaveChart");
+  connect(save, &QAction::triggered, this, [this] { SaveChart(); });
+  panel->addActions({copy, save});
   return panel;
+}
+
+QImage ConsoleWidget::ChartImage() const {
+  // Drawn at one image pixel per logical pixel, whatever the screen's scale.
+  QImage image(chart_->size(), QImage::Format_RGB32);
+  image.setDevicePixelRatio(1.0);
+  image.fill(Qt::white);
+  chart_->render(&image);
+  return image;
+}
+
+void ConsoleWidget::SaveChart() {
+  FileDialogRequest request{"Save Chart As", "chart.png", "PNG Images|*.png", "*.png", true};
+  const std::string path = toolkit_.OpenFileDialog(request);
+  if (path.empty()) return;
+  QImageWriter writer(QString::fromStdString(path), "png");
+  if (!writer.write(ChartImage())) {
+    toolkit_.ShowMessage(
+        "The chart could not be saved to " + path + ": " + writer.errorString().toStdString(),
+        MessageButtons::Ok);
+  }
 }
 
 QWidget* ConsoleWidget::BuildMeasure(QWidget* parent) {
@@ -494,8 +581,23 @@ void ConsoleWidget::BuildMenu() {
   RecordControls& r = model_.rec;
   QMenu* menu = menuBar()->addMenu(QString());
   BindMenuItem(r.mnuMenu, menu->menuAction());
-  menu->addAction(BindMenuItem(r.mnuSaveMeas, new QAction(menu)));
-  menu->addAction(BindMenuItem(r.mnuScript, new QAction(menu)));
+  QAction* save = BindMenuItem(r.mnuSaveMeas, new QAction(menu));
+  save->setShortcut(QKeySequence::Save);
+  menu->addAction(save);
+  QAction* script = BindMenuItem(r.mnuScript, new QAction(menu));
+  script->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  menu->addAction(script);
+  // "Exit" is a button: its key clicks it while it is there to click.
+  auto* exit = findChild<QPushButton*>(QString::fromStdString(model_.Command4.name()));
+  // Ctrl+Q where the platform names no key for quitting.
+  QKeySequence key(QKeySequence::Quit);
+  if (key.isEmpty()) key = QKeySequence(Qt::CTRL | Qt::Key_Q);
+  exit->setAccessibleDescription(key.toString(QKeySequence::NativeText));
+  auto* quit = new QShortcut(key, this);
+  quit->setObjectName("exitShortcut");
+  connect(quit, &QShortcut::activated, exit, [exit] {
+    if (exit->isVisible() && exit->isEnabled()) exit->click();
+  });
 }
 
 bool ConsoleWidget::event(QEvent* event) {

@@ -5,11 +5,13 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSysInfo>
 #include <QThread>
 #include <QVBoxLayout>
@@ -17,6 +19,7 @@
 #include <QtGlobal>
 
 #include "shell/app_identity.h"
+#include "ui/desktop_settings.h"
 
 namespace kps::ui {
 
@@ -146,28 +149,46 @@ LocalTime QtToolkit::Now() {
 
 std::string QtToolkit::OpenFileDialog(const FileDialogRequest& request) {
   // "Description|patterns|Description|patterns" becomes Qt's
-  // "Description (patterns);;Description (patterns)".
+  // "Description (patterns);;...". The dialog shows each description as the
+  // program writes it ("All Files (*.*)"), while Qt matches by the patterns
+  // in the last parentheses: there "*.*" is "*", since on this system a name
+  // needs no dot.
   const QStringList parts = ToQ(request.filter).split(QLatin1Char('|'));
   QStringList filters;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    // A description that shows its patterns already ("All Files (*.*)") is
-    // taken as it is: Qt reads the patterns from its parentheses.
-    QString patterns = parts[i + 1];
-    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-    filters.append(parts[i].contains(QLatin1Char('('))
-                       ? parts[i]
-                       : parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')'));
+    QStringList patterns =
+        parts[i + 1].split(QRegularExpression(QStringLiteral("[;\\s]+")), Qt::SkipEmptyParts);
+    const QString shown =
+        parts[i].contains(QLatin1Char('('))
+            ? parts[i]
+            : parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    patterns.replaceInStrings(QRegularExpression(QStringLiteral("^\\*\\.\\*$")),
+                              QStringLiteral("*"));
+    filters.append(shown + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                   QLatin1Char(')'));
   }
   QFileDialog dialog(DialogParent(), ToQ(request.title), QString(), filters.join(";;"));
   dialog.setObjectName("fileDialog");
-  dialog.setFileMode(QFileDialog::AnyFile);  // the measurement file may not exist yet
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  if (request.save) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);  // asks before replacing a file
+  } else {
+    dialog.setFileMode(QFileDialog::AnyFile);  // the measurement file may not exist yet
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  }
   QString suffix = ToQ(request.defaultExtension);
   suffix.remove(QStringLiteral("*."));
   dialog.setDefaultSuffix(suffix);
-  if (!request.fileName.empty()) dialog.selectFile(ToQ(request.fileName));
+  // The folder this dialog was last left in, unless the proposal names one.
+  const QString title = ToQ(request.title);
+  const QString proposal = ToQ(request.fileName);
+  const QString folder = settings_ != nullptr ? settings_->lastFolder(title) : QString();
+  if (!folder.isEmpty() && !QFileInfo(proposal).isAbsolute()) dialog.setDirectory(folder);
+  if (!proposal.isEmpty()) dialog.selectFile(proposal);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().first().toStdString();
+  const QString chosen = dialog.selectedFiles().first();
+  if (settings_ != nullptr) settings_->setLastFolder(title, QFileInfo(chosen).absolutePath());
+  return chosen.toStdString();
 }
 
 }  // namespace kps::ui

@@ -13,6 +13,8 @@ class QDialog;
 
 namespace kps::ui {
 
+class DesktopSettings;
+
 class QtToolkit : public Toolkit {
  public:
   QtToolkit();
@@ -31,6 +33,10 @@ class QtToolkit : public Toolkit {
   LocalTime Now() override;
   std::string OpenFileDialog(const FileDialogRequest& request) override;
 
+  // Each file dialog opens in the folder it was last left in, as `settings`
+  // (may be null) keep it.
+  void setSettings(DesktopSettings* settings) { settings_ = settings; }
+
   // True once the program asked to end, whether or not an event loop ran to
   // be left (a test drives the windows without one).
   bool quitRequested() const { return quitRequested_; }
@@ -40,6 +46,7 @@ class QtToolkit : public Toolkit {
 
  private:
   QElapsedTimer clock_;
+  DesktopSettings* settings_ = nullptr;
   bool quitRequested_ = false;
   QList<QPointer<QDialog>> reports_;
 };

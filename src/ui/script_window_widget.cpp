@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,6 +17,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QScrollArea>
+#include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -23,7 +26,9 @@
 #include <algorithm>
 
 #include "ui/bindings.h"
+#include "ui/desktop_settings.h"
 #include "ui/lamp_widget.h"
+#include "ui/window_place.h"
 
 namespace kps::ui {
 
@@ -181,23 +186,50 @@ void ScriptTableView::mousePressEvent(QMouseEvent* event) {
 
 // ---------------------------------------------------------------------------
 
-ScriptWindowWidget::ScriptWindowWidget(ScriptWindow& model, QWidget* parent)
-    : QMainWindow(parent), model_(model) {
+ScriptWindowWidget::ScriptWindowWidget(ScriptWindow& model, DesktopSettings* settings, int cascade,
+                                       QWidget* parent)
+    : QMainWindow(parent), model_(model), settings_(settings) {
   BuildMenu();
   // No layout: the table's place and size come from the window's own rule
-  // (Form_Resize), and everything else sits under it.
-  auto* central = new QWidget(this);
-  title_ = BuildTitle(central);
-  BuildTable(central);
-  controls_ = BuildControls(central);
-  central->installEventFilter(this);
+  // (Form_Resize) over the visible area, and everything else sits under it.
+  content_ = new QWidget(this);
+  content_->setObjectName("scriptContent");
+  title_ = BuildTitle(content_);
+  BuildTable(content_);
+  controls_ = BuildControls(content_);
+  // The key of "Write to Disk" (BuildMenu), told to a screen reader as a menu
+  // shows its entries' keys.
+  if (auto* write =
+          controls_->findChild<QPushButton*>(QString::fromStdString(model_.cmdStartRec.name()))) {
+    write->setAccessibleDescription(
+        QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText));
+  }
   controls_->installEventFilter(this);
-  setCentralWidget(central);
+  scroll_ = new QScrollArea(this);
+  scroll_->setObjectName("scriptScroll");
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setWidget(content_);
+  scroll_->viewport()->installEventFilter(this);
+  setCentralWidget(scroll_);
 
   // Wide enough for the nine columns with the layout's margins; the table
   // then fills all but the space the controls under it need.
   resize(870, 600);
+  KeepPlace(
+      this, settings, QStringLiteral("frmScriptOps"),
+      [this](bool restored) { FitToScreen(restored); }, cascade);
+  if (settings_ != nullptr) {
+    model_.onScriptLoaded = [this](const std::string& path) {
+      settings_->addRecentScript(QString::fromStdString(path));
+    };
+  }
   BindForm(model.form, this);
+}
+
+void ScriptWindowWidget::FitToScreen(bool keepSize) {
+  const QSize room = WindowRoom(this, available_);
+  setMinimumWidth(std::min(minimumWidth(), room.width()));
+  resize((keepSize ? size() : QSize(870, 600)).boundedTo(room));
 }
 
 ScriptWindowWidget::~ScriptWindowWidget() {
@@ -207,6 +239,7 @@ ScriptWindowWidget::~ScriptWindowWidget() {
 void ScriptWindowWidget::Release() {
   if (released_) return;
   released_ = true;
+  model_.onScriptLoaded = nullptr;
   hide();
   model_.vbalGrid1.Unsubscribe(selectionId_);
   items_->Release();
@@ -222,8 +255,51 @@ void ScriptWindowWidget::Release() {
 void ScriptWindowWidget::BuildMenu() {
   QMenu* file = menuBar()->addMenu(QString());
   BindMenuItem(model_.Script_File_Ops, file->menuAction());
-  file->addAction(BindMenuItem(model_.mnuScript_Read, new QAction(file)));
-  file->addAction(BindMenuItem(model_.Dupform, new QAction(file)));
+  QAction* open = BindMenuItem(model_.mnuScript_Read, new QAction(file));
+  open->setShortcut(QKeySequence::Open);
+  file->addAction(open);
+  QAction* another = BindMenuItem(model_.Dupform, new QAction(file));
+  another->setShortcut(QKeySequence::New);
+  file->addAction(another);
+  ListRecentScripts(file);
+  connect(file, &QMenu::aboutToShow, this, [this, file] { ListRecentScripts(file); });
+  // "Write to Disk" is a button: its key clicks it while it is there to click.
+  auto* save = new QShortcut(QKeySequence::Save, this);
+  save->setObjectName("writeShortcut");
+
+  connect(save, &QShortcut::activated, this, [this] {
+    auto* write = findChild<QPushButton*>(QString::fromStdString(model_.cmdStartRec.name()));
+    if (write != nullptr && write->isVisible() && write->isEnabled()) write->click();
+  });
+}
+
+void ScriptWindowWidget::ListRecentScripts(QMenu* menu) {
+  for (QAction* old : menu->findChildren<QAction*>(QStringLiteral("recentScript"))) delete old;
+  if (settings_ == nullptr || released_) return;
+  const QStringList recent = settings_->recentScripts();
+  if (recent.isEmpty()) return;
+  auto* separator = new QAction(menu);
+  separator->setObjectName("recentScript");
+  separator->setSeparator(true);
+  menu->addAction(separator);
+  for (int i = 0; i < recent.size(); ++i) {
+    const QString path = recent[i];
+    // "&1 regs.txt": the number is the entry's key in the open menu.
+    QString name = QFileInfo(path).fileName();
+    name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    auto* action = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(name), menu);
+    action->setObjectName("recentScript");
+    action->setToolTip(path);
+    action->setStatusTip(path);
+    // From the event loop, as a row runs: the load processes events, and the
+    // window (with this menu) may go meanwhile.
+    connect(action, &QAction::triggered, this, [this, path] {
+      QTimer::singleShot(0, this, [this, path] {
+        if (!released_) model_.OpenScriptFile(path.toStdString());
+      });
+    });
+    menu->addAction(action);
+  }
 }
 
 QWidget* ScriptWindowWidget::BuildTitle(QWidget* parent) {
@@ -426,9 +502,10 @@ void ScriptWindowWidget::Relayout() {
   layingOut_ = true;
   do {
     layoutAgain_ = false;
-    const QSize inner = centralWidget()->size();
-    model_.Form_Resize(inner.width() * kTwipsPerPixel, inner.height() * kTwipsPerPixel,
-                       isMinimized());
+    // The visible area, never narrower than the controls need.
+    const QSize inner = scroll_->viewport()->size();
+    model_.Form_Resize(std::max(inner.width(), leastWidth_) * kTwipsPerPixel,
+                       inner.height() * kTwipsPerPixel, isMinimized());
     if (self == nullptr || released_) return;
   } while (layoutAgain_);
   layingOut_ = false;
@@ -444,9 +521,15 @@ void ScriptWindowWidget::PlaceChildren() {
   const int top = title_->geometry().bottom() + 5;
   table_->setGeometry(left, top, width, height);
   const QSize wanted = controls_->sizeHint();
-  // The frames the model shows after a load widen what the window may shrink to.
-  setMinimumWidth(controls_->minimumSizeHint().width() + 2 * left + 20);
+  // The frames the model shows after a load widen what the window may shrink
+  // to, as far as the screen has room; a smaller window scrolls.
+  leastWidth_ = controls_->minimumSizeHint().width() + 2 * left + 20;
+  setMinimumWidth(std::min(leastWidth_, WindowRoom(this, available_).width()));
   controls_->setGeometry(left, top + height + 8, std::max(width, wanted.width()), wanted.height());
+  // The area holds the table's width and everything down to the controls.
+  const QSize view = scroll_->viewport()->size();
+  content_->resize(std::max({view.width(), leastWidth_, controls_->geometry().right() + 1}),
+                   std::max(view.height(), controls_->geometry().bottom() + 8));
 }
 
 bool ScriptWindowWidget::event(QEvent* event) {
@@ -469,7 +552,7 @@ void ScriptWindowWidget::changeEvent(QEvent* event) {
 
 bool ScriptWindowWidget::eventFilter(QObject* watched, QEvent* event) {
   if (released_) return QMainWindow::eventFilter(watched, event);
-  if (watched == centralWidget() && event->type() == QEvent::Resize) Relayout();
+  if (watched == scroll_->viewport() && event->type() == QEvent::Resize) Relayout();
   // Frames shown or hidden by the model change what the controls need.
   if (watched == controls_ && event->type() == QEvent::LayoutRequest) {
     QTimer::singleShot(0, this, [this] {

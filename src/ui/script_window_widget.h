@@ -7,9 +7,16 @@
 #include <QMainWindow>
 #include <QTableView>
 
+#include <optional>
+
 #include "scripting/script_window.h"
 
+class QMenu;
+class QScrollArea;
+
 namespace kps::ui {
+
+class DesktopSettings;
 
 // The script table as a Qt item model: rows and columns from 0 where the table
 // counts from 1, each cell's text, colour and alignment, the column headers.
@@ -56,15 +63,23 @@ class ScriptTableView : public QTableView {
   bool userMoving_ = false;
 };
 
+// The window's area scrolls where the screen is smaller than the window, or
+// the window smaller than its controls.
 class ScriptWindowWidget : public QMainWindow {
  public:
-  explicit ScriptWindowWidget(ScriptWindow& model, QWidget* parent = nullptr);
+  // `settings` (may be null) keeps the window's place and the recent scripts
+  // between runs; `cascade` is how many script windows are open already.
+  explicit ScriptWindowWidget(ScriptWindow& model, DesktopSettings* settings = nullptr,
+                              int cascade = 0, QWidget* parent = nullptr);
   ~ScriptWindowWidget() override;
   ScriptWindowWidget(const ScriptWindowWidget&) = delete;
   ScriptWindowWidget& operator=(const ScriptWindowWidget&) = delete;
 
   ScriptWindow& model() { return model_; }
   QTableView* table() { return table_; }
+  QScrollArea* scrollArea() { return scroll_; }
+  // Stands in for the screen's available area from the next fit on.
+  void setAvailableGeometry(const QRect& area) { available_ = area; }
 
   // Drops every tie to the model, which is about to be destroyed, while the
   // window itself may still be on the stack (its close event unloads it).
@@ -84,6 +99,9 @@ class ScriptWindowWidget : public QMainWindow {
   QWidget* BuildScriptControl(QWidget* parent);
   QWidget* BuildExport(QWidget* parent);
   void BuildMenu();
+  // The recent scripts after the menu's own items, newest first.
+  void ListRecentScripts(QMenu* menu);
+  void FitToScreen(bool keepSize);
 
   // The table's size from the model's layout rule, the rest under it.
   void Relayout();
@@ -94,6 +112,11 @@ class ScriptWindowWidget : public QMainWindow {
   void RunCell(int row, int column);
 
   ScriptWindow& model_;
+  DesktopSettings* settings_;
+  QScrollArea* scroll_ = nullptr;
+  QWidget* content_ = nullptr;
+  std::optional<QRect> available_;
+  int leastWidth_ = 0;  // the controls' need
   QWidget* title_ = nullptr;
   ScriptTableModel* items_ = nullptr;
   ScriptTableView* table_ = nullptr;

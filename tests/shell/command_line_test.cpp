@@ -21,10 +21,14 @@ TEST(CommandLineTest, OptionsInBothFormsTheLastOfARepeatedOneCounting) {
   EXPECT_EQ(plain.options->match.productId, 0xA710);
 
   // The limits are accepted.
-  const auto set = ParseCommandLine(
-      {"--simulated-board", "--usb-id", "04B4:00f1", "--sim-address=8a", "--sim-lux=1", "--sim-lux",
-       "100000", "--sim-ir=0", "--sim-proximity", "255", "--sim-noise=2.5", "--sim-scene", "Sine",
-       "--sim-unplugged", "--sim-serial=BENCH-7"});
+  const auto set =
+      ParseCommandLine({"--simulated-board", "--usb-id", "04B4:00f1", "--sim-address=8a",
+                        "--sim-lux=1", "--sim-lux", "100000", "--sim-ir=0", "--sim-proximity",
+                        "255", "--sim-noise=2.5", "--sim-scene", "Sine", "--sim-unplugged",
+                        "--sim-serial=BENCH-7",
+                        // Qt's own, left to Qt
+                        "-style", "fusion", "--platform", "offscreen", "-stylesheet=a.qss",
+                        "-geometry", "900x700+10+10", "-reverse"});
   ASSERT_TRUE(set.options) << set.error;
   const CommandLine& line = *set.options;
   EXPECT_TRUE(line.simulatedBoard);
@@ -73,6 +77,8 @@ TEST(CommandLineTest, MistakesAreNamedWithWhatToGive) {
       {{"--simulated-board", "--sim-luxury", "1"}, "unknown option \"--sim-luxury\""},
       {{"--simulated-board", "--sim-serial", "1-3"}, "--sim-serial \"1-3" + serial},
       {{"--simulated-board", "--sim-serial=SIM 1"}, "--sim-serial \"SIM 1" + serial},
+      {{"-style"}, "-style needs a value"},
+      {{"-styles", "fusion"}, "unknown option \"-styles\""},
       // Without the simulated board, the first option that needs it is named.
       {{"--sim-address", "8A"}, "--sim-address" + needsSim},
       {{"--sim-noise", "5", "--sim-lux", "10"}, "--sim-noise" + needsSim},

@@ -2,17 +2,23 @@
 // as a user does: the event rules the handlers rely on (Enter, the focus
 // moving on, option and check clicks), the layout toggle and the pictures.
 // What the handlers then do is the console model's, tested without Qt.
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <map>
 
+#include "ui/console_widget.h"
 #include "ui/lamp_widget.h"
 #include "ui/picture_widget.h"
 #include "ui/qt_toolkit.h"
@@ -40,12 +46,13 @@ struct Console : Program {
   QWidget* window = nullptr;
 };
 
-// Where each named control that is shown sits in the window.
+// Where each named control that is shown sits in the window's (scrolled) area.
 std::map<QString, QPoint> Places(QWidget* window) {
+  auto* area = test::Find<QWidget>(window, "consoleContent");
   std::map<QString, QPoint> at;
-  for (QWidget* w : window->findChildren<QWidget*>()) {
+  for (QWidget* w : area->findChildren<QWidget*>()) {
     if (!w->objectName().isEmpty() && w->isVisible())
-      at[w->objectName()] = w->mapTo(window, QPoint());
+      at[w->objectName()] = w->mapTo(area, QPoint());
   }
   return at;
 }
@@ -65,7 +72,6 @@ void Type(QLineEdit* edit, const QString& text) {
   edit->selectAll();
   QTest::keyClicks(edit, text);
 }
-
 
 }  // namespace
 
@@ -142,7 +148,7 @@ class ConsoleWidgetTest : public QObject {
     QCOMPARE(answerer.boxes, 2);
   }
 
-  void openingPlacesTheGraphAndSendsNothing() {
+  void openingPlacesTheGraphNamesTheRegisterControlsAndSendsNothing() {
     Console c;
     QVERIFY(QTest::qWaitForWindowActive(c.window));
     QCOMPARE(c.board.conversions(), uint64_t{0});
@@ -150,6 +156,96 @@ class ConsoleWidgetTest : public QObject {
     auto* graph = c.Get<ui::PictureWidget>("Picture1");
     QCOMPARE(graph->size(), QSize(404, 304));
     QCOMPARE(graph->pos(), QPoint(52, 20));  // where the value labels expect it
+    // A screen reader hears which register and what each control does.
+    const std::pair<const char*, const char*> names[] = {{"txtRegHex_1", "0x1 CONF write value"},
+                                                         {"cmdWrtReg_1", "0x1 CONF write"},
+                                                         {"cmdRDReg_1", "0x1 CONF read"},
+                                                         {"txtRegRd_1", "0x1 CONF read value"},
+                                                         {"cmdWrtReg_0", "0x0 write"},
+                                                         {"txtRegRd_15", "0xF TEST2 read value"}};
+    for (const auto& [control, name] : names)
+      QCOMPARE(c.Get<QWidget>(control)->accessibleName(), QString(name));
+  }
+
+  // The keys of the menu entries and of "Exit", each shown in its menu.
+  void keysOpenTheScriptWindowAndExit() {
+    Console c;
+    QVERIFY(QTest::qWaitForWindowActive(c.window));
+    QCOMPARE(c.Get<QAction>("mnuSaveMeas")->shortcut(), QKeySequence(QKeySequence::Save));
+    QTest::keyClick(c.window, Qt::Key_T, Qt::ControlModifier);
+    QCOMPARE(c.ctx->scripts.open().size(), std::size_t{1});
+    c.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(c.window));
+    QTest::keyClick(c.window, Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(c.toolkit.quits, 1);
+  }
+
+  // A screen smaller than the window: the window fits it and scrolls down to
+  // the bottom row; a large one shows everything with no scroll bar.
+  void theWindowFitsTheScreenAndScrollsToTheBottomRow() {
+    for (const QRect screen : {QRect(0, 0, 1366, 768), QRect(0, 0, 2560, 1440)}) {
+      Program p;
+      auto* w = static_cast<ui::ConsoleWidget*>(p.console());
+      w->setAvailableGeometry(screen);
+      p.ctx->startup.goto_x28.Click();
+      QVERIFY(QTest::qWaitForWindowExposed(w));
+      QScrollArea* scroll = w->scrollArea();
+      const QSize least = scroll->widget()->minimumSizeHint();
+      QCOMPARE(scroll->verticalScrollBar()->isVisible(), screen.height() < least.height());
+      if (screen.height() > least.height()) {
+        QVERIFY(!scroll->horizontalScrollBar()->isVisible());
+        QCOMPARE(scroll->viewport()->size(), least);  // as it was before it could scroll
+        continue;
+      }
+      QVERIFY(w->frameGeometry().height() <= screen.height());
+      auto* exit = test::Find<QPushButton>(w, "Command4");
+      const auto shown = [&] {
+        return scroll->viewport()->rect().contains(
+            QRect(exit->mapTo(scroll->viewport(), QPoint()), exit->size()));
+      };
+      QVERIFY(!shown());
+      scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+      scroll->horizontalScrollBar()->setValue(scroll->horizontalScrollBar()->maximum());
+      QVERIFY(shown());
+      QTest::mouseClick(exit, Qt::LeftButton);
+      QCOMPARE(p.toolkit.quits, 1);
+    }
+  }
+
+  // "Save Chart As..." writes the chart with its labels as shown, pixel for
+  // pixel; a file that cannot be written gets a message.
+  void theChartIsSavedAsAPictureOfWhatIsShown() {
+    Console c;
+    QVERIFY(QTest::qWaitForWindowActive(c.window));
+    QTemporaryDir dir;
+    auto* panel = c.Get<ui::PictureWidget>("Picture2");
+    auto* chart = c.Get<ui::PictureWidget>("Picture1");
+    chart->surface().SetPixel(400, 300, 0x123456);
+    c.toolkit.fileAnswers = {dir.filePath("chart.png").toStdString(),
+                             dir.filePath("no/such/folder.png").toStdString()};
+    auto* save = c.Get<QAction>("actSaveChart");
+    QVERIFY(panel->actions().contains(save));
+    save->trigger();
+    QVERIFY(c.toolkit.fileDialogs.back().save);
+    const QImage saved(dir.filePath("chart.png"));
+    QCOMPARE(saved.size(), panel->size());
+    for (int y = 0; y < saved.height(); ++y) {
+      for (int x = 0; x < saved.width(); ++x) {
+        const QPoint in = QPoint(x, y) - chart->pos();
+        const uint32_t want = chart->rect().contains(in) ? chart->surface().Pixel(in.x(), in.y())
+                                                         : panel->surface().Pixel(x, y);
+        if ((saved.pixel(x, y) & 0xFFFFFF) != want)
+          QFAIL(qPrintable(QString("%1,%2").arg(x).arg(y)));
+      }
+    }
+    QVERIFY(c.toolkit.messages.empty());
+    save->trigger();
+    QCOMPARE(c.toolkit.messages.size(), std::size_t{1});
+    QVERIFY(c.toolkit.messages[0].rfind("The chart could not be saved to ", 0) == 0);
+    // "Copy Chart" gives the same picture.
+    c.Get<QAction>("actCopyChart")->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+             saved.convertToFormat(QImage::Format_RGB32));
   }
 
   void collectingScrollsBothTracesAndStopRestoresTheButtons() {

@@ -6,10 +6,15 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
 
+#include "ui/desktop_settings.h"
 #include "ui/script_window_widget.h"
 #include "ui_program.h"
 
@@ -22,7 +27,7 @@ const QColor kGreen(0, 255, 0);
 
 // The console on address 88 with the script window opened from its menu.
 struct Scripts : test::Program {
-  Scripts() {
+  explicit Scripts(ui::DesktopSettings* settings = nullptr) : Program(true, nullptr, settings) {
     ctx->startup.goto_x28.Click();
     Find<QAction>(console(), "mnuScript")->trigger();
   }
@@ -35,8 +40,8 @@ struct Scripts : test::Program {
   QColor Back(int row, int column) {
     return At(row, column).data(Qt::BackgroundRole).value<QColor>();
   }
-  void Load(const QByteArray& text) {
-    const QString path = dir.filePath("regs.txt");
+  void Load(const QByteArray& text, const QString& name = "regs.txt") {
+    const QString path = dir.filePath(name);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) qFatal("no script");
     file.close();
@@ -108,7 +113,8 @@ class ScriptWindowTest : public QObject {
 
   void theTableTakesItsPlaceFromTheWindowRule() {
     Scripts s;
-    QWidget* inner = s.window()->centralWidget();
+    QScrollArea* scroll = s.window()->scrollArea();
+    QWidget* inner = scroll->viewport();
     s.window()->resize(900, 700);
     QTRY_COMPARE(inner->width(), 900);
     const QRect big = s.table()->geometry();
@@ -118,11 +124,41 @@ class ScriptWindowTest : public QObject {
     // The controls sit under the table.
     QVERIFY(Find<QWidget>(s.window(), "txtI2CAdr")->mapTo(inner, QPoint()).y() > big.bottom());
 
-    // Under 4000 twips of inner height the table keeps its height.
+    // Under 4000 twips of inner height the table keeps its height, and the
+    // controls under it are a scroll away.
     s.window()->resize(800, 200);
-    QTRY_COMPARE(inner->width(), 800);
-    QCOMPARE(s.table()->width(), (800 * kTwipsPerPixel - 400) / kTwipsPerPixel);
+    QTRY_VERIFY(scroll->verticalScrollBar()->isVisible());
+    QCOMPARE(s.table()->width(), (inner->width() * kTwipsPerPixel - 400) / kTwipsPerPixel);
     QCOMPARE(s.table()->height(), big.height());
+    auto* address = Find<QWidget>(s.window(), "txtI2CAdr");
+    QVERIFY(address->mapTo(inner, QPoint()).y() > inner->height());
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    QVERIFY(inner->rect().contains(QRect(address->mapTo(inner, QPoint()), address->size())));
+  }
+
+  // Each script loaded whole heads the recent list, which every window's
+  // "File" menu shows after its own entries; choosing one loads it.
+  void theFileMenuListsTheRecentScriptsAfterItsOwnEntries() {
+    QTemporaryDir config;
+    ui::DesktopSettings settings(config.filePath("kps-eval.conf"));
+    Scripts s(&settings);
+    s.Load("01,05\n");
+    s.Load(QByteArray("01,\0", 4), "nul.txt");  // refused: not listed
+    QCOMPARE(s.toolkit.messages.size(), std::size_t{1});
+    const QString path = s.dir.filePath("regs.txt");
+    QCOMPARE(settings.recentScripts(), QStringList{path});
+
+    Find<QAction>(s.window(), "Dupform")->trigger();
+    ScriptWindow& second = *s.ctx->scripts.open().back();
+    QMenu* file = s.windows->script(second)->menuBar()->actions().front()->menu();
+    emit file->aboutToShow();
+    QStringList entries;
+    for (QAction* a : file->actions()) entries << (a->isSeparator() ? "-" : a->text());
+    QCOMPARE(entries, QStringList({"Open Script File", "Open Another Script Processing Form", "-",
+                                   "&1 regs.txt"}));
+    QCOMPARE(file->actions().back()->toolTip(), path);
+    file->actions().back()->trigger();
+    QTRY_COMPARE(second.form.caption(), std::string("[ regs.txt ]    Script IC Send / Receive"));
   }
 
   void aWindowClosedDuringARunLosesItsWidgetOnceItsModelGoes() {

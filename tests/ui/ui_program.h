@@ -34,12 +34,13 @@ inline void ClickMark(QAbstractButton* button) {
 
 // Started, with the scripted toolkit unless another one is given.
 struct Program {
-  explicit Program(bool plugged = true, Toolkit* toolkitToUse = nullptr)
+  explicit Program(bool plugged = true, Toolkit* toolkitToUse = nullptr,
+                   ui::DesktopSettings* settings = nullptr)
       : board(sim::SimOptions{.plugged = plugged}) {
     ctx = std::make_unique<AppContext>(
         toolkitToUse ? *toolkitToUse : toolkit, board,
         UsbMatch{.vendorId = kDefaultVendorId, .productId = kDefaultProductId});
-    windows = std::make_unique<ui::AppWindows>(*ctx);
+    windows = std::make_unique<ui::AppWindows>(*ctx, settings);
     ctx->startup.Show();
   }
   QWidget* startup() { return &windows->startup(); }
