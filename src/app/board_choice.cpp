@@ -11,6 +11,7 @@ std::unique_ptr<Transport> MakeTransport(const CommandLine& options) {
     if (options.simAddress) sim.chipAddress = *options.simAddress;
     if (options.simSerial) sim.serial = *options.simSerial;
     sim.plugged = options.simPlugged;
+    sim.openRefusal = options.simOpenRefusal;
     sim.scene = options.simScene;
     return std::make_unique<sim::SimulatedBoard>(sim);
   }

@@ -54,6 +54,15 @@ std::string AccessDeniedMessage(const UsbMatch& match) {
          "and unplug the board and plug it in again.";
 }
 
+std::string InUseMessage(const UsbMatch& match) {
+  char ids[16];
+  std::snprintf(ids, sizeof ids, "%04x:%04x", match.vendorId, match.productId);
+  return std::string("The evaluation board (USB id ") + ids +
+         ") is plugged in, but it is in use by another program (perhaps a second kps-eval or "
+         "kps-eval-cli): only one program at a time can use the board.\n\n"
+         "Close the other program, then unplug the board and plug it in again.";
+}
+
 BoardLink::BoardLink(Toolkit& toolkit, Transport& transport, const ColorTable& colors,
                      RunFlags& flags, UsbMatch match)
     : toolkit_(toolkit), transport_(transport), colors_(colors), flags_(flags), match_(match) {}
@@ -98,6 +107,10 @@ bool BoardLink::DeviceAttach(DeviceHandle device) {
     if (denied && !accessMessageShown_) {
       accessMessageShown_ = true;
       toolkit_.ShowMessage(AccessDeniedMessage(match_), MessageButtons::Ok);
+    }
+    if (attachContext.SetInterfaceStatus == kUsbBusy && !inUseMessageShown_) {
+      inUseMessageShown_ = true;
+      toolkit_.ShowMessage(InUseMessage(match_), MessageButtons::Ok);
     }
     return false;
   }

@@ -191,6 +191,7 @@ class BoardLink : public TransportListener {
   UsbMatch match_;
   bool sessionAborted_ = false;      // USB_Abort ended the session; the next check reopens it
   bool accessMessageShown_ = false;  // the udev advice is given once a run
+  bool inUseMessageShown_ = false;   // and the advice for a board in use
   Lamp* startupInit_ = nullptr;
   Lamp* startupInfo_ = nullptr;
   std::deque<std::function<void()>> queued_;
@@ -203,6 +204,8 @@ inline constexpr const char* kDetachMessage =
 
 // Shown when the board is present but this user may not open it.
 std::string AccessDeniedMessage(const UsbMatch& match);
+// What to do about a board another program holds.
+std::string InUseMessage(const UsbMatch& match);
 // The udev rule that gives the logged-in user access to a board with these ids.
 std::string UdevRuleLine(const UsbMatch& match);
 

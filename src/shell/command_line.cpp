@@ -149,6 +149,17 @@ BoardOptionStep ParseBoardOption(const std::vector<std::string>& args, std::size
   } else if (arg == "--sim-unplugged") {
     simOnly("--sim-unplugged");
     line.simPlugged = false;
+  } else if (is("--sim-refuse")) {
+    simOnly("--sim-refuse");
+    const auto text = value("--sim-refuse");
+    if (text == "access-denied") {
+      line.simOpenRefusal = kUsbAccessDenied;
+    } else if (text == "in-use") {
+      line.simOpenRefusal = kUsbBusy;
+    } else {
+      return fail("--sim-refuse needs access-denied or in-use" +
+                  (text ? ", not \"" + *text + "\"" : std::string()));
+    }
   } else if (is("--usb-id")) {
     const auto text = value("--usb-id");
     if (!text) return fail("--usb-id needs a value VVVV:PPPP");
@@ -267,6 +278,8 @@ std::string BoardOptionsHelp() {
          "  --sim-serial S       the simulated board's serial number (default SIM0001);\n"
          "                       it sits on the bus at 1-1\n"
          "  --sim-unplugged      the simulated board starts out of its USB socket\n"
+         "  --sim-refuse WHY     the simulated board cannot be opened: access-denied (as\n"
+         "                       without the udev rule) or in-use (held by another program)\n"
          "  --usb-id VVVV:PPPP   the board's USB vendor and product id in hex (default 1209:a710)\n"
          "\n"
          "Scene options: what the simulated sensor looks at (with --simulated-board only)\n"

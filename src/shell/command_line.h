@@ -20,6 +20,9 @@ struct CommandLine {
   sim::Scene simScene;  // --sim-lux, --sim-ir, --sim-proximity, --sim-noise, --sim-scene
   bool simPlugged =
       true;  // false with --sim-unplugged: the simulated board starts out of its socket
+  // --sim-refuse access-denied|in-use: the simulated board cannot be opened
+  // (kUsbAccessDenied, kUsbBusy; kUsbOk: it can).
+  uint32_t simOpenRefusal = kUsbOk;
   std::string firstSimOption;  // the first option given that needs --simulated-board
   bool help = false;
   bool version = false;

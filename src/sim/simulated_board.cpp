@@ -85,6 +85,7 @@ void SimulatedBoard::Uninit(DriverHandle driver) {
 uint32_t SimulatedBoard::SetInterface(DeviceHandle device, uint32_t interfaceNumber,
                                       uint32_t alternateSetting) {
   if (!Live(device)) return kUsbNoDevice;
+  if (options_.openRefusal != kUsbOk) return options_.openRefusal;
   if (interfaceNumber != 0 || alternateSetting != 0) return kUsbNotFound;
   return kUsbOk;
 }

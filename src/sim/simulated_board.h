@@ -29,6 +29,10 @@ struct SimOptions {
   Scene scene = {};                // what the sensor looks at
   uint32_t seed = 1;               // of the noise generator
   std::string serial = "SIM0001";  // the board's serial number string
+  // 0, or why the board cannot be opened (taken for the program's use):
+  // kUsbAccessDenied, as for a user no udev rule admits, or kUsbBusy, as while
+  // another program holds it.
+  uint32_t openRefusal = kUsbOk;
 };
 
 // Where the simulated board sits on its (one) bus.
@@ -79,6 +83,12 @@ class SimulatedBoard : public kps::Transport {
   void InjectFault(Fault fault, int count = 1, int skip = 0, FaultPipe pipe = FaultPipe::I2c);
   // Injected faults still waiting for their frame, on both pipes.
   int pendingFaults() const;
+
+  // From now on SetInterface fails with `status` (kUsbAccessDenied or
+  // kUsbBusy), or (kUsbOk) no longer fails. A board the program was refused
+  // stays refused until it is plugged in again, as a real one.
+  void RefuseOpen(uint32_t status) { options_.openRefusal = status; }
+  uint32_t openRefusal() const { return options_.openRefusal; }
 
   // Pulls the board out, or plugs it in, at the `polls`-th Poll() from now
   // (1 = the next one), before that poll delivers anything: a test can time a

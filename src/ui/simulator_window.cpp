@@ -1,5 +1,7 @@
 #include "ui/simulator_window.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QEvent>
@@ -97,6 +99,20 @@ SimulatorWindow::SimulatorWindow(sim::SimulatedBoard& board, QWidget* parent)
   auto* shortReply = Button("Inject short reply", "simInjectShortReply", boardBox);
   faults_ = new QLabel(boardBox);
   faults_->setObjectName("simFaults");
+  // Why the board cannot be opened: the program's guidance for each can be
+  // seen by choosing one, then unplugging the board and plugging it in again.
+  auto* refusal = new QComboBox(boardBox);
+  refusal->setObjectName("simOpenRefusal");
+  refusal->setAccessibleName("Opening the board");
+  refusal->addItem("Opens normally", static_cast<uint>(kUsbOk));
+  refusal->addItem("Access denied", static_cast<uint>(kUsbAccessDenied));
+  refusal->addItem("Board in use", static_cast<uint>(kUsbBusy));
+  refusal->setCurrentIndex(std::max(0, refusal->findData(static_cast<uint>(board_.openRefusal()))));
+  refusal->setToolTip(
+      "\"Access denied\" as without the udev rule, \"Board in use\" as while another program "
+      "holds it: from the next plug on");
+  connect(refusal, &QComboBox::currentIndexChanged, this,
+          [this, refusal] { board_.RefuseOpen(refusal->currentData().toUInt()); });
   grid->addWidget(plugState_, 0, 0);
   grid->addWidget(unplug_, 0, 1);
   grid->addWidget(plug_, 0, 2);
@@ -104,6 +120,8 @@ SimulatorWindow::SimulatorWindow(sim::SimulatedBoard& board, QWidget* parent)
   grid->addWidget(nak, 1, 1);
   grid->addWidget(shortReply, 1, 2);
   grid->addWidget(faults_, 2, 0, 1, 3);
+  grid->addWidget(new QLabel("Opening:", boardBox), 3, 0);
+  grid->addWidget(refusal, 3, 1, 1, 2);
   // Every button refreshes at once, so that the window never shows a state
   // older than the click.
   connect(unplug_, &QPushButton::clicked, this, [this] {

@@ -206,7 +206,7 @@ TEST(SessionTest, DetachDuringAReadFailsItStopsCollectionAndTellsTheUserOnce) {
   EXPECT_EQ(Lamps(h), (Colors{kGreen, kRed, kBlack, kRed}));
 }
 
-TEST(SessionTest, RefusedInitOrInterfaceLeavesTheBoardDetachedAndOnlyDenialExplainsItself) {
+TEST(SessionTest, RefusedInitOrInterfaceLeavesTheBoardDetachedAndDenialOrUseExplainItself) {
   Harness noDriver;
   noDriver.transport.initStatus = kUsbOther;
   noDriver.startup().Show();
@@ -215,23 +215,29 @@ TEST(SessionTest, RefusedInitOrInterfaceLeavesTheBoardDetachedAndOnlyDenialExpla
   EXPECT_FALSE(noDriver.board().DeviceAttached);
   EXPECT_TRUE(noDriver.toolkit.messages.empty());
 
-  Harness busy;
-  busy.transport.setInterfaceStatus = kUsbBusy;
-  busy.startup().Show();
-  EXPECT_FALSE(busy.board().DeviceAttached);
-  EXPECT_EQ(busy.board().attachContext.Device, 0u);
-  EXPECT_TRUE(busy.toolkit.messages.empty());
-
-  Harness denied;
-  denied.transport.setInterfaceStatus = kUsbAccessDenied;
-  denied.startup().Show();
-  denied.transport.board.Unplug();
-  denied.transport.board.Plug();
-  denied.board().DoEvents();
-  ASSERT_EQ(denied.toolkit.messages.size(), 1u);  // once a run, not at every attempt
-  EXPECT_NE(denied.toolkit.messages[0].find(
-                "ATTRS{idVendor}==\"1209\", ATTRS{idProduct}==\"a710\", TAG+=\"uaccess\""),
-            std::string::npos);
+  // The simulated board refuses to be opened as a real one would: the
+  // program explains each refusal once a run, not at every attempt.
+  for (const auto& [refusal, advice] :
+       {std::pair{kUsbAccessDenied,
+                  "ATTRS{idVendor}==\"1209\", ATTRS{idProduct}==\"a710\", TAG+=\"uaccess\""},
+        std::pair{kUsbBusy, "in use by another program"}}) {
+    Harness refused;
+    refused.transport.board.RefuseOpen(refusal);
+    refused.startup().Show();
+    refused.transport.board.Unplug();
+    refused.transport.board.Plug();
+    refused.board().DoEvents();
+    EXPECT_FALSE(refused.board().DeviceAttached);
+    EXPECT_EQ(refused.board().attachContext.Device, 0u);
+    ASSERT_EQ(refused.toolkit.messages.size(), 1u);
+    EXPECT_NE(refused.toolkit.messages[0].find(advice), std::string::npos);
+    // Lifted, and the board plugged in again: taken as any board.
+    refused.transport.board.RefuseOpen(kUsbOk);
+    refused.transport.board.Unplug();
+    refused.transport.board.Plug();
+    refused.board().DoEvents();
+    EXPECT_TRUE(refused.board().DeviceAttached);
+  }
 }
 
 TEST(SessionTest, StartWithTheBoardHoldsItAndCloseResetsPipesOneTwoThreeReleasingAfterTheThird) {

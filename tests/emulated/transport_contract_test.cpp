@@ -219,7 +219,7 @@ TYPED_TEST(TransportContract, ABoardThisUserMayNotOpenIsDiagnosedWithTheUdevRule
   if constexpr (std::is_same_v<TypeParam, UsbRig>) {
     this->rig->board.DenyAccess(true);
   } else {
-    this->rig->recording.setInterfaceStatus = kUsbAccessDenied;
+    this->rig->model().RefuseOpen(kUsbAccessDenied);
   }
   this->rig->Plug();
   this->startup().Show();

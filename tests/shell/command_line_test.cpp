@@ -21,14 +21,13 @@ TEST(CommandLineTest, OptionsInBothFormsTheLastOfARepeatedOneCounting) {
   EXPECT_EQ(plain.options->match.productId, 0xA710);
 
   // The limits are accepted.
-  const auto set =
-      ParseCommandLine({"--simulated-board", "--usb-id", "04B4:00f1", "--sim-address=8a",
-                        "--sim-lux=1", "--sim-lux", "100000", "--sim-ir=0", "--sim-proximity",
-                        "255", "--sim-noise=2.5", "--sim-scene", "Sine", "--sim-unplugged",
-                        "--sim-serial=BENCH-7",
-                        // Qt's own, left to Qt
-                        "-style", "fusion", "--platform", "offscreen", "-stylesheet=a.qss",
-                        "-geometry", "900x700+10+10", "-reverse"});
+  const auto set = ParseCommandLine(
+      {"--simulated-board", "--usb-id", "04B4:00f1", "--sim-address=8a", "--sim-lux=1", "--sim-lux",
+       "100000", "--sim-ir=0", "--sim-proximity", "255", "--sim-noise=2.5", "--sim-scene", "Sine",
+       "--sim-unplugged", "--sim-serial=BENCH-7", "--sim-refuse", "in-use",
+       // Qt's own, left to Qt
+       "-style", "fusion", "--platform", "offscreen", "-stylesheet=a.qss", "-geometry",
+       "900x700+10+10", "-reverse"});
   ASSERT_TRUE(set.options) << set.error;
   const CommandLine& line = *set.options;
   EXPECT_TRUE(line.simulatedBoard);
@@ -37,6 +36,7 @@ TEST(CommandLineTest, OptionsInBothFormsTheLastOfARepeatedOneCounting) {
   EXPECT_EQ(line.simAddress, 0x8A);
   EXPECT_EQ(line.simSerial, "BENCH-7");
   EXPECT_FALSE(line.simPlugged);
+  EXPECT_EQ(line.simOpenRefusal, kUsbBusy);
   const sim::Scene& scene = line.simScene;
   EXPECT_EQ(scene.lux, 100000.0);
   EXPECT_EQ(scene.ir, 0.0);
@@ -76,6 +76,8 @@ TEST(CommandLineTest, MistakesAreNamedWithWhatToGive) {
        "--sim-scene \"square\" is not a scene shape: give steady, ramp or sine"},
       {{"--simulated-board", "--sim-luxury", "1"}, "unknown option \"--sim-luxury\""},
       {{"--simulated-board", "--sim-serial", "1-3"}, "--sim-serial \"1-3" + serial},
+      {{"--simulated-board", "--sim-refuse=denied"},
+       "--sim-refuse needs access-denied or in-use, not \"denied\""},
       {{"--simulated-board", "--sim-serial=SIM 1"}, "--sim-serial \"SIM 1" + serial},
       {{"-style"}, "-style needs a value"},
       {{"-styles", "fusion"}, "unknown option \"-styles\""},

@@ -95,6 +95,14 @@ class SimulatorWindowTest : public QObject {
     QTest::mouseClick(plug, Qt::LeftButton);
     b.board.Poll();
     QVERIFY(b.taker.device != 0);
+    // Refusals of the open, for the next plug on.
+    auto* opening = b.Find<QComboBox>("simOpenRefusal");
+    for (const auto& [caption, status] :
+         {std::pair{"Board in use", kUsbBusy}, std::pair{"Access denied", kUsbAccessDenied},
+          std::pair{"Opens normally", kUsbOk}}) {
+      opening->setCurrentIndex(opening->findText(caption));
+      QCOMPARE(b.board.openRefusal(), uint32_t{status});
+    }
   }
 
   void faultButtonsSpoilTheNextI2cFrame() {
