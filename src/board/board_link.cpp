@@ -42,9 +42,7 @@ std::string UdevRuleLine(const UsbMatch& match) {
 }
 
 std::string AccessDeniedMessage(const UsbMatch& match) {
-  char ids[16];
-  std::snprintf(ids, sizeof ids, "%04x:%04x", match.vendorId, match.productId);
-  return std::string("The evaluation board (USB id ") + ids +
+  return "The evaluation board (USB id " + UsbIdText(match) +
          ") is plugged in, but this user may not open it: the udev rule that gives access to "
          "the board is not installed.\n\n"
          "Create the file /etc/udev/rules.d/60-kps-eval.rules with this line:\n  " +
@@ -55,9 +53,7 @@ std::string AccessDeniedMessage(const UsbMatch& match) {
 }
 
 std::string InUseMessage(const UsbMatch& match) {
-  char ids[16];
-  std::snprintf(ids, sizeof ids, "%04x:%04x", match.vendorId, match.productId);
-  return std::string("The evaluation board (USB id ") + ids +
+  return "The evaluation board (USB id " + UsbIdText(match) +
          ") is plugged in, but it is in use by another program (perhaps a second kps-eval or "
          "kps-eval-cli): only one program at a time can use the board.\n\n"
          "Close the other program, then unplug the board and plug it in again.";

@@ -1,9 +1,16 @@
 #include "board/transport.h"
 
 #include <cctype>
+#include <cstdio>
 #include <optional>
 
 namespace kps {
+
+std::string UsbIdText(const UsbMatch& match) {
+  char ids[16];
+  std::snprintf(ids, sizeof ids, "%04x:%04x", match.vendorId, match.productId);
+  return ids;
+}
 
 namespace {
 

@@ -50,6 +50,9 @@ struct UsbMatch {
   std::string board = {};
 };
 
+// The ids as users write them: "1209:a710".
+std::string UsbIdText(const UsbMatch& match);
+
 // What the program learns of an attached board.
 struct DeviceInfo {
   uint16_t vendorId = 0;

@@ -12,12 +12,6 @@ namespace kps::cli {
 
 namespace {
 
-std::string UsbIdText(const UsbMatch& match) {
-  char ids[16];
-  std::snprintf(ids, sizeof ids, "%04x:%04x", match.vendorId, match.productId);
-  return ids;
-}
-
 // "EMU-0001 at 1-4.2", or the place alone when the serial number is unknown.
 std::string Named(const AttachedBoard& board) {
   const std::string& serial = board.info.serial;

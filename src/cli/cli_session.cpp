@@ -29,12 +29,6 @@ constexpr int kWaitSliceMs = 10;
 constexpr uint8_t kConfWideRange = 0x02;  // 2000 lux instead of 125
 constexpr uint8_t kConfIrMode = 0x01;
 
-std::string UsbIdText(const UsbMatch& match) {
-  char ids[16];
-  std::snprintf(ids, sizeof ids, "%04x:%04x", match.vendorId, match.productId);
-  return ids;
-}
-
 // A board that is not there or did not take a transfer is "no board"; a chip
 // that did not answer as it should is a failed check.
 int ExitStatusOf(const LinkResult& result) {

@@ -77,9 +77,7 @@ std::string SystemInfoReport(const AppContext& app) {
   line("Toolkit", platform.toolkit);
   line("USB access", board.transport().Description());
   if (!app.usbLibraryVersion.empty()) line("USB library", app.usbLibraryVersion);
-  char ids[16];
-  std::snprintf(ids, sizeof ids, "%04x:%04x", board.match().vendorId, board.match().productId);
-  line("Board USB id matched", ids);
+  line("Board USB id matched", UsbIdText(board.match()));
   line("Driver session open", YesNo(board.hDriver > 0));
   line("Board attached", YesNo(board.DeviceAttached));
   line("Device information obtained", YesNo(board.UsbConnected));
