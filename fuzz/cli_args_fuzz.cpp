@@ -48,18 +48,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     case Command::Measure:
       Require(r.readings >= 1 && r.readings <= kps::cli::kMaxReadings);
       break;
-    case Command::Collect:
-      Require(r.samples >= kps::cli::kMinSamples && r.samples <= kps::cli::kMaxSamples &&
-              !r.recordPath.empty());
+    case Command::Collect: {
+      const bool record = !r.recordPath.empty(), stream = !r.streamPath.empty();
+      Require(record || stream);
+      if (stream) {
+        Require(r.samples >= 0 && r.samples <= kps::cli::kMaxStreamSamples);
+      } else {
+        Require(r.samples >= kps::cli::kMinSamples && r.samples <= kps::cli::kMaxSamples);
+        Require(!r.durationSeconds);
+      }
+      if (record && r.samples != 0) Require(r.samples >= kps::cli::kMinSamples);
+      Require(!r.append || record);
+      Require(!(r.recordPath == kps::cli::kStandardOutput && r.streamPath == r.recordPath));
+      if (r.durationSeconds) Require(*r.durationSeconds >= 1);
       break;
+    }
     case Command::ScriptRun:
       Require(!r.scriptPath.empty() && r.loops >= 1 && r.loops <= kps::cli::kMaxLoops);
       Require(!r.append || !r.exportPath.empty());
+      Require(!(r.exportPath == kps::cli::kStandardOutput && r.junitPath == r.exportPath));
       break;
     case Command::ScriptCheck:
       Require(!r.scriptPath.empty());
       break;
     case Command::Info:
+    case Command::List:
     case Command::RegDump:
       break;
   }
