@@ -114,7 +114,12 @@ void ConsoleWindow::CollectData() {
 
   board.FrameBegin();
   flags.CollectRunning = true;
-  while (flags.CollectRunning && !unloading_) CollectionPass(pacing);
+  {
+    // The buttons above changed in their order before this, and change back
+    // below after it: the focus follows them one by one.
+    const PacedViews paced(toolkit);
+    while (flags.CollectRunning && !unloading_) CollectionPass(pacing);
+  }
   if (unloading_) return;  // the window is closing: leave it and the board alone
 
   board.FrameEnd();

@@ -56,6 +56,25 @@ class Toolkit {
   // A modal file dialog (to open, or to save with `save`); the chosen path, or
   // empty when the user cancelled.
   virtual std::string OpenFileDialog(const FileDialogRequest& request) = 0;
+
+  // A long handler that changes the models far faster than an eye can follow
+  // (the real-time collection) runs its loop inside PacedViews. Meanwhile the
+  // toolkit may bring what is on screen up to date at the display's pace
+  // rather than at every change; the models stay the truth throughout, and
+  // a message or a dialog shows everything up to date. Brackets nest; each
+  // closing one brings the screen up to date at once.
+  virtual void PaceViews(bool paced) { (void)paced; }
+};
+
+class PacedViews {
+ public:
+  explicit PacedViews(Toolkit& toolkit) : toolkit_(toolkit) { toolkit_.PaceViews(true); }
+  ~PacedViews() { toolkit_.PaceViews(false); }
+  PacedViews(const PacedViews&) = delete;
+  PacedViews& operator=(const PacedViews&) = delete;
+
+ private:
+  Toolkit& toolkit_;
 };
 
 }  // namespace kps

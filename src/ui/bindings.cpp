@@ -26,6 +26,7 @@
 
 #include "core/palette.h"
 #include "ui/lamp_widget.h"
+#include "ui/view_pace.h"
 
 namespace kps::ui {
 
@@ -37,20 +38,23 @@ QString ToQ(const std::string& s) {
 
 // Holds one subscription to a model for as long as the object it is a child of
 // (the widget or action) exists, and optionally watches that object's events.
-class Binding : public QObject {
+// The widget is brought up to date at the screen's pace (ViewPace).
+class Binding : public QObject, public PacedView {
  public:
   using EventHook = std::function<bool(QEvent*)>;
 
   Binding(Control& model, QObject* target, std::function<void()> sync, EventHook hook = {})
       : QObject(target), model_(model), sync_(std::move(sync)), hook_(std::move(hook)) {
     setObjectName(QStringLiteral("binding"));
-    id_ = model_.Subscribe([this] { sync_(); });
+    id_ = model_.Subscribe([this] { ViewPace::instance().Changed(*this); });
     if (hook_) target->installEventFilter(this);
     sync_();
   }
   ~Binding() override { model_.Unsubscribe(id_); }
   Binding(const Binding&) = delete;
   Binding& operator=(const Binding&) = delete;
+
+  void BringUpToDate() override { sync_(); }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {

@@ -31,6 +31,7 @@ QFontMetrics Metrics(const QFont& font, const QImage& image) {
 
 ImageSurface::ImageSurface(QWidget* view, int width, int height)
     : view_(view),
+      repaint_(view),
       image_(WhiteImage(width, height)),
       font_(view != nullptr ? view->font() : QFont()),
       metrics_(Metrics(font_, image_)) {
@@ -68,7 +69,7 @@ int ImageSurface::TextHeight(const std::string&) const {
 }
 
 void ImageSurface::Refresh() {
-  if (view_ != nullptr) view_->update();
+  ViewPace::instance().Changed(repaint_);
 }
 
 void ImageSurface::Resize(int width, int height) {

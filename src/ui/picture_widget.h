@@ -14,6 +14,7 @@
 
 #include "core/controls.h"
 #include "core/pixel_surface.h"
+#include "ui/view_pace.h"
 
 class QPainter;
 
@@ -59,7 +60,20 @@ class ImageSurface final : public PixelSurface {
   // After anything that may have given the image a new buffer.
   void TakePixels();
 
+  // The repaint a Refresh asks for, at the screen's pace.
+  class Repaint final : public PacedView {
+   public:
+    explicit Repaint(QWidget* view) : view_(view) {}
+    void BringUpToDate() override {
+      if (view_ != nullptr) view_->update();
+    }
+
+   private:
+    QWidget* view_;
+  };
+
   QWidget* view_;
+  Repaint repaint_;
   QImage image_;
   uint32_t* pixels_ = nullptr;
   std::ptrdiff_t stride_ = 0;  // in pixels

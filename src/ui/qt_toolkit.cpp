@@ -20,6 +20,7 @@
 
 #include "shell/app_identity.h"
 #include "ui/desktop_settings.h"
+#include "ui/view_pace.h"
 
 namespace kps::ui {
 
@@ -48,7 +49,17 @@ void QtToolkit::ProcessEvents() {
   QCoreApplication::processEvents();
 }
 
+void QtToolkit::PaceViews(bool paced) {
+  if (paced) {
+    ViewPace::instance().Begin();
+  } else {
+    ViewPace::instance().End();
+  }
+}
+
 MessageResult QtToolkit::ShowMessage(const std::string& text, MessageButtons buttons) {
+  // The message is read against the windows as they are now.
+  ViewPace::instance().Flush();
   QMessageBox box(DialogParent());
   box.setObjectName("messageBox");
   box.setWindowTitle(QString::fromUtf8(kAppTitle));
@@ -88,6 +99,7 @@ void QtToolkit::Quit() {
 }
 
 void QtToolkit::ShowReport(const std::string& title, const std::string& text) {
+  ViewPace::instance().Flush();
   auto* dialog = new QDialog(DialogParent());
   dialog->setObjectName("reportDialog");
   dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -148,6 +160,7 @@ LocalTime QtToolkit::Now() {
 }
 
 std::string QtToolkit::OpenFileDialog(const FileDialogRequest& request) {
+  ViewPace::instance().Flush();
   // "Description|patterns|Description|patterns" becomes Qt's
   // "Description (patterns);;...". The dialog shows each description as the
   // program writes it ("All Files (*.*)"), while Qt matches by the patterns

@@ -32,6 +32,7 @@ class QtToolkit : public Toolkit {
   PlatformInfo Platform() const override;
   LocalTime Now() override;
   std::string OpenFileDialog(const FileDialogRequest& request) override;
+  void PaceViews(bool paced) override;
 
   // Each file dialog opens in the folder it was last left in, as `settings`
   // (may be null) keep it.

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include "core/controls.h"
 #include "ui/bindings.h"
 #include "ui/lamp_widget.h"
+#include "ui/view_pace.h"
 
 using namespace kps;
 using namespace kps::ui;
@@ -188,6 +190,37 @@ class BindingsTest : public QObject {
     label.setCaption("gone");
     combo.AddItem("x");
     form.setVisible(true);
+  }
+
+  void pacedWidgetsCatchUpAtTheNextFrameAndAtOnceWhenThePaceEnds() {
+    Label label("lblLoop_Count", "");
+    Label other("txtTime1", "");
+    ViewPace& pace = ViewPace::instance();
+    QElapsedTimer clock;
+    clock.start();
+    pace.Begin();
+    {
+      Window w;
+      QLabel* l = w.Add(BindLabel(label, new QLabel));
+      w.Add(BindLabel(other, new QLabel));
+      // A burst of changes inside one frame: the widget keeps what it showed.
+      pace.Flush();
+      for (int i = 1; i <= 50; ++i) label.setCaption(std::to_string(i));
+      if (clock.elapsed() < pace.frameMs()) QCOMPARE(l->text(), QString());
+      // The next frame shows the last one.
+      QTRY_COMPARE_WITH_TIMEOUT(l->text(), QString("50"), 1000);
+      label.setCaption("51");
+      pace.End();
+      QCOMPARE(l->text(), QString("51"));  // no frame to wait for once the pace ends
+      // Unpaced, at once.
+      label.setCaption("502");
+      QCOMPARE(l->text(), QString("502"));
+      pace.Begin();
+      other.setCaption("waiting");
+    }
+    // The window went while its label waited for a frame: nothing is written into it.
+    pace.End();
+    QTest::qWait(2 * pace.frameMs());
   }
 };
 

@@ -67,6 +67,16 @@ QStringList Moved(const std::map<QString, QPoint>& before, const std::map<QStrin
   return moved;
 }
 
+// Counts the paint events a widget gets.
+struct PaintCount : QObject {
+  explicit PaintCount(QWidget* widget) { widget->installEventFilter(this); }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++count;
+    return false;
+  }
+  int64_t count = 0;
+};
+
 void Type(QLineEdit* edit, const QString& text) {
   edit->setFocus();
   edit->selectAll();
@@ -257,9 +267,12 @@ class ConsoleWidgetTest : public QObject {
     auto* collect = c.Get<QPushButton>("cmdCollectData");
     auto* stop = c.Get<QPushButton>("cmdStopData");
     QVERIFY(!stop->isVisible());
+    Type(c.Get<QLineEdit>("txtInterval"), "0");  // as fast as the board answers
     const auto idle = Places(c.window);
     auto running = idle;
     bool stopFocused = false;
+    // The chart is repainted at the screen's pace, not at every pass.
+    PaintCount chartPaints(c.Get<ui::PictureWidget>("Picture1"));
     QTimer::singleShot(1200, stop, [&] {
       stopFocused = stop->hasFocus();
       running = Places(c.window);
@@ -267,6 +280,14 @@ class ConsoleWidgetTest : public QObject {
     });
     // The loop runs inside this click until "Stop" is clicked.
     QTest::mouseClick(collect, Qt::LeftButton);
+    const int64_t passes = c.ctx->shared.SamplesTaken;
+    QVERIFY2(passes > 4 * chartPaints.count,
+             qPrintable(QString("%1 passes, %2 paints").arg(passes).arg(chartPaints.count)));
+    // Once stopped, every widget shows what its model holds.
+    QCOMPARE(c.Get<QLabel>("lblLoop_Count")->text().toStdString(),
+             c.ctx->console.graph.lblLoop_Count.caption());
+    QCOMPARE(c.Get<QLineEdit>("txtTime1")->text().toStdString(),
+             c.ctx->console.graph.txtTime1.text());
     QVERIFY(!stop->isVisible());
     QVERIFY(collect->isEnabled());
     const bool collectFocused = collect->hasFocus();
