@@ -223,12 +223,25 @@ void BoardLink::RedimBuffer(uint32_t length) {
 void BoardLink::DoEventsKeepingTransfer() {
   // A handler that runs here may make transfers of its own (an LED test, a pin
   // sample). The frame about to go out, or the reply just read, must survive it.
-  const std::vector<uint8_t> buffer = TransferBuffer;
+  // Frames and replies are short: they wait on the stack, so that a
+  // transfer allocates nothing.
+  std::array<uint8_t, 64> shortCopy;
+  std::vector<uint8_t> longCopy;
+  const std::size_t size = TransferBuffer.size();
+  if (size <= shortCopy.size()) {
+    std::copy_n(TransferBuffer.begin(), size, shortCopy.begin());
+  } else {
+    longCopy = TransferBuffer;
+  }
   const uint32_t pipe = TransferPipe;
   const uint32_t length = TransferLength;
   const uint32_t transferred = BytesTransferred;
   DoEvents();
-  TransferBuffer = buffer;
+  if (size <= shortCopy.size()) {
+    TransferBuffer.assign(shortCopy.begin(), shortCopy.begin() + static_cast<std::ptrdiff_t>(size));
+  } else {
+    TransferBuffer = longCopy;
+  }
   TransferPipe = pipe;
   TransferLength = length;
   BytesTransferred = transferred;
@@ -257,7 +270,7 @@ uint32_t BoardLink::USB_ReadTransfer() {
   return Transfer(true, &LinkLamps::Shp_USB_Transfer);
 }
 
-LinkResult BoardLink::Exchange(uint32_t pipe, const std::vector<uint8_t>& frame,
+LinkResult BoardLink::Exchange(uint32_t pipe, std::span<const uint8_t> frame,
                                uint32_t replyLength, ReplyRule rule) {
   LinkResult result;
   result.wantedBytes = rule.bytes;
@@ -265,7 +278,7 @@ LinkResult BoardLink::Exchange(uint32_t pipe, const std::vector<uint8_t>& frame,
 
   TransferPipe = pipe;
   TransferLength = static_cast<uint32_t>(frame.size());
-  TransferBuffer = frame;
+  TransferBuffer.assign(frame.begin(), frame.end());
   const uint32_t sent = USB_WriteTransfer();
 
   // The reply is read even after a failed frame, so that its lamp shows the
@@ -309,7 +322,8 @@ LinkResult BoardLink::I2C_WriteRegister(uint8_t reg, uint8_t value) {
 
 LinkResult BoardLink::I2C_ReadRegisters(uint8_t reg, uint8_t count, uint32_t replyLength) {
   ReadCount = count;
-  return Exchange(BoardPipe, {count, I2CReadAddress, reg}, replyLength,
+  const std::array<uint8_t, 3> frame{count, I2CReadAddress, reg};
+  return Exchange(BoardPipe, frame, replyLength,
                   ReplyRule{count, count + 1u});
 }
 

@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -112,7 +113,7 @@ class BoardLink : public TransportListener {
   // Sends `frame` on `pipe`, reads a reply of `replyLength` bytes from pipe +
   // 128 into TransferBuffer, and judges the two by `rule`. Any failure turns
   // the Comm lamp red.
-  LinkResult Exchange(uint32_t pipe, const std::vector<uint8_t>& frame, uint32_t replyLength,
+  LinkResult Exchange(uint32_t pipe, std::span<const uint8_t> frame, uint32_t replyLength,
                       ReplyRule rule);
 
   // I2C frames on BoardPipe, replies on BoardPipe + 128. A register write

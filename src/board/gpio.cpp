@@ -1,5 +1,7 @@
 #include "board/gpio.h"
 
+#include <array>
+
 namespace kps {
 
 namespace {
@@ -24,8 +26,9 @@ LinkResult GpioPort::cmdGPIO_Write_Click() {
   link_.DoEvents();
   GpioFrameLength = 4;
 
-  const LinkResult result = link_.Exchange(kGpioOutPipe, {state[2], state[3], state[0], state[1]},
-                                           kGpioReplyLength, ReplyRule{std::nullopt, 4});
+  const std::array<uint8_t, 4> frame{state[2], state[3], state[0], state[1]};
+  const LinkResult result =
+      link_.Exchange(kGpioOutPipe, frame, kGpioReplyLength, ReplyRule{std::nullopt, 4});
   if (result.ok()) portBPins = link_.TransferBuffer[0];
 
   link_.FrameEnd();

@@ -92,21 +92,19 @@ void SensorChip::Write(std::span<const uint8_t> bytes) {
   }
 }
 
-std::vector<uint8_t> SensorChip::Read(int count) {
-  std::vector<uint8_t> out;
-  if (count <= 0) return out;
+void SensorChip::Read(std::span<uint8_t> out) {
+  const auto count = static_cast<int>(out.size());
+  if (count <= 0) return;
   bool coversData = false;
   for (int i = 0; i < count && !coversData; ++i) {
     const auto address = static_cast<uint8_t>(pointer_ + i);
     coversData = address >= kRegProx && address <= kRegAls2;
   }
   if (coversData) Convert();
-  out.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    out.push_back(ReadAt(pointer_));
+  for (uint8_t& byte : out) {
+    byte = ReadAt(pointer_);
     ++pointer_;
   }
-  return out;
 }
 
 int SensorChip::NoiseOffset(int full) {

@@ -46,10 +46,10 @@ class SensorChip {
   // first sets the register pointer, each further byte is written to the
   // register at the pointer, which then moves on by one.
   void Write(std::span<const uint8_t> bytes);
-  // A read transaction of `count` bytes from the register pointer on. A read
-  // that takes in any of the data registers 0x08..0x0A runs one conversion
-  // cycle before its first byte.
-  std::vector<uint8_t> Read(int count);
+  // A read transaction of out.size() bytes from the register pointer on. A
+  // read that takes in any of the data registers 0x08..0x0A runs one
+  // conversion cycle before its first byte.
+  void Read(std::span<uint8_t> out);
 
   // One conversion cycle: new PROX, ALS1 and ALS2, then the interrupt check.
   void Convert();

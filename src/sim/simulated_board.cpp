@@ -225,24 +225,26 @@ uint32_t SimulatedBoard::Transfer(DeviceHandle device, uint32_t pipe, bool read,
   if (read && pipe == kI2cInPipe) {
     // Each frame leaves one reply; with none waiting the host times out.
     if (!i2cReply_) return kUsbTimeout;
-    const Reply reply = std::move(*i2cReply_);
+    *transferred = Deliver(*i2cReply_, buffer, length);
     i2cReply_.reset();
-    *transferred = Deliver(reply, buffer, length);
     return kUsbOk;
   }
   if (read && pipe == kGpioInPipe) {
     const std::optional<Fault> fault = std::exchange(gpioFault_, std::nullopt);
     if (fault == Fault::Timeout) return kUsbTimeout;
-    std::vector<uint8_t> reply = GpioReply();
-    if (fault) reply.resize(fault == Fault::Nak ? 0 : 1);
-    *transferred = Deliver({std::move(reply), !fault}, buffer, length);
+    Reply reply = GpioReply();
+    if (fault) {
+      reply.size = fault == Fault::Nak ? 0 : 1;
+      reply.padded = false;
+    }
+    *transferred = Deliver(reply, buffer, length);
     return kUsbOk;
   }
   return kUsbNotFound;
 }
 
 uint32_t SimulatedBoard::Deliver(const Reply& reply, uint8_t* buffer, uint32_t length) {
-  const auto n = static_cast<uint32_t>(std::min<std::size_t>(reply.bytes.size(), length));
+  const auto n = static_cast<uint32_t>(std::min<std::size_t>(reply.size, length));
   std::copy_n(reply.bytes.begin(), n, buffer);
   if (!reply.padded) return n;
   std::fill(buffer + n, buffer + length, uint8_t{0});
@@ -271,21 +273,20 @@ void SimulatedBoard::RunI2cFrame(const uint8_t* frame, uint32_t length,
   // Bytes after the address byte go to the chip as a write; for a read frame
   // the firmware then turns the bus round and clocks `control` bytes in.
   chip_.Write(std::span<const uint8_t>(frame + 2, length - 2));
-  std::vector<uint8_t> bytes;
+  Reply& reply = i2cReply_.emplace();
   if ((address & 0x01) != 0) {
-    const std::vector<uint8_t> values = chip_.Read(control);
-    bytes.push_back(control);
-    bytes.insert(bytes.end(), values.begin(), values.end());
+    reply.bytes[0] = control;
+    chip_.Read(std::span<uint8_t>(reply.bytes).subspan(1, control));
+    reply.size = 1u + control;
   } else {
     // Every byte from the address byte on was acknowledged.
-    bytes.push_back(static_cast<uint8_t>(length - 1));
+    reply.bytes[0] = static_cast<uint8_t>(length - 1);
+    reply.size = 1;
   }
   if (fault == Fault::ShortReply) {
-    bytes.resize(1);
-    i2cReply_ = Reply{std::move(bytes), false};
-    return;
+    reply.size = 1;
+    reply.padded = false;
   }
-  i2cReply_ = Reply{std::move(bytes), true};
 }
 
 // ---------------------------------------------------------------------------
@@ -318,8 +319,8 @@ uint8_t SimulatedBoard::portCPins() const {
   return static_cast<uint8_t>(general | (portCData_ & kPortCLedLines));
 }
 
-std::vector<uint8_t> SimulatedBoard::GpioReply() const {
-  return {portBPins(), portCPins(), portBEnable_, portCEnable_};
+SimulatedBoard::Reply SimulatedBoard::GpioReply() const {
+  return Reply{{portBPins(), portCPins(), portBEnable_, portCEnable_}, true};
 }
 
 bool SimulatedBoard::ledLit(int line) const {

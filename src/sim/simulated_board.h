@@ -12,9 +12,14 @@
 // call. Transfers complete at once: the time-out argument is never waited out.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -119,9 +124,17 @@ class SimulatedBoard : public kps::Transport {
     bool attach;
     DeviceHandle device;  // for a detach: the handle that went away
   };
+  // The longest reply: the status byte and 255 data bytes. Held in place, so
+  // that a transfer allocates nothing.
   struct Reply {
-    std::vector<uint8_t> bytes;
-    bool padded;  // zeros up to the length asked for
+    Reply() = default;
+    Reply(std::initializer_list<uint8_t> first, bool pad) : size(first.size()), padded(pad) {
+      std::copy(first.begin(), first.end(), bytes.begin());
+    }
+    std::span<const uint8_t> view() const { return {bytes.data(), size}; }
+    std::array<uint8_t, 256> bytes{};
+    std::size_t size = 0;
+    bool padded = true;  // zeros up to the length asked for
   };
 
   struct Scheduled {
@@ -139,7 +152,7 @@ class SimulatedBoard : public kps::Transport {
   static std::optional<Fault> NextFault(std::deque<std::optional<Fault>>& queue);
   void RunI2cFrame(const uint8_t* frame, uint32_t length, std::optional<Fault> fault);
   void TakeGpioFrame(const uint8_t* frame, uint32_t length, std::optional<Fault> fault);
-  std::vector<uint8_t> GpioReply() const;
+  Reply GpioReply() const;
   static uint32_t Deliver(const Reply& reply, uint8_t* buffer, uint32_t length);
 
   SimOptions options_;

@@ -207,7 +207,8 @@ TEST(CliEndToEndTest, CollectWritesTheConsolesMeasurementFile) {
   for (int slot = 0; slot < sampleIndex; ++slot) {
     const uint8_t pointer[] = {0x08};
     chip.Write(pointer);
-    const std::vector<uint8_t> data = chip.Read(3);
+    std::array<uint8_t, 3> data{};
+    chip.Read(data);
     prox[static_cast<std::size_t>(slot)] = data[0];
     als[static_cast<std::size_t>(slot)] = data[1] + 256 * data[2];
   }
