@@ -167,6 +167,7 @@ ConsoleWindow::ConsoleWindow(AppContext& app, ConsoleVariant v)
       config(design),
       intr(design),
       graph(design),
+      stats(*this, app),
       app_(app) {
   constexpr double kDarkGreen = 2;
   for (int i = 0; i < kRegCount; ++i) {
@@ -231,6 +232,7 @@ void ConsoleWindow::ConnectHandlers() {
   rec.cmdBrowse.onClick = [this] { cmdBrowse_Click(); };
   rec.mnuSaveMeas.onClick = [this] { mnuSaveMeas_Click(); };
   rec.mnuScript.onClick = [this] { mnuScript_Click(); };
+  rec.mnuStatistics.onClick = [this] { mnuStatistics_Click(); };
 
   Label13.onDblClick = [this] { Label13_DblClick(); };
   Command4.onClick = [this] { Command4_Click(); };
@@ -350,6 +352,11 @@ void ConsoleWindow::mnuScript_Click() {
   app_.board.DoEvents();
 }
 
+void ConsoleWindow::mnuStatistics_Click() {
+  stats.Show();
+  app_.board.DoEvents();
+}
+
 void ConsoleWindow::Unload() {
   // A second close while the first processes events does nothing more.
   if (unloading_) return;
@@ -368,6 +375,7 @@ void ConsoleWindow::Form_QueryUnload() {
 void ConsoleWindow::Form_Unload() {
   unloading_ = true;
   app_.flags.CollectRunning = false;
+  stats.Close();
   form.setVisible(false);
   app_.startup.Unload();
 }

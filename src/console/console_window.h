@@ -9,11 +9,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "acquisition/strip_chart.h"
 #include "board/board_link.h"
 #include "console/register_map.h"
+#include "console/statistics_window.h"
 #include "core/controls.h"
 
 namespace kps {
@@ -240,6 +242,7 @@ struct RecordControls {
   MenuItem mnuMenu{"mnuMenu", "Menu"};
   MenuItem mnuSaveMeas{"mnuSaveMeas", "Save Measurements"};
   MenuItem mnuScript{"mnuScript", "Script"};
+  MenuItem mnuStatistics{"mnuStatistics", "Statistics"};
 
   RecordControls();
 };
@@ -265,6 +268,8 @@ class ConsoleWindow {
   LinkLamps lamps;
   Label Label13{"Label13", "USB COMM"};
   Button Command4{"Command4", "Exit"};
+  // "Statistics" in the menu: the figures of the samples a recording writes.
+  StatisticsWindow stats;
 
   // Window life.
   void Show();
@@ -323,10 +328,15 @@ class ConsoleWindow {
   // board, the bus busy, the window closing, or the read failed).
   bool MeasurementRead();
   void LuxReading();
+  // The lux of an ALS count in the conversion's range; none at full scale,
+  // where the light may be anything above the range.
+  std::optional<double> LuxOfCount(double alsCount) const;
 
   // Real-time collection: runs until CollectRunning is cleared.
   void CollectData();
   void StopCollection();
+  // Collections started in this console, restarts by automatic re-scale included.
+  unsigned collectionsStarted() const { return collectionsStarted_; }
 
   // Graph scale, test trace and time axis.
   void cmdScale_Click();
@@ -344,6 +354,7 @@ class ConsoleWindow {
   void StartRecording(int index);
   void cmdBrowse_Click();
   void mnuSaveMeas_Click();
+  void mnuStatistics_Click();
 
  private:
   void ConnectHandlers();

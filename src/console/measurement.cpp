@@ -108,16 +108,20 @@ void ConsoleWindow::ShowSaturation(Label& indicator, int32_t count, int32_t full
   }
 }
 
+std::optional<double> ConsoleWindow::LuxOfCount(double alsCount) const {
+  if (alsCount == kAlsFull) return std::nullopt;
+  const ConsoleShared& s = app_.shared;
+  return alsCount / kAlsFull * s.LuxFullScale[s.LuxRangeIndex == 0 ? 0 : 1];
+}
+
 void ConsoleWindow::LuxReading() {
   ConsoleShared& s = app_.shared;
   if (s.LuxSettleCount != 0) {
     --s.LuxSettleCount;  // the reading holds still for a while after a range change
     return;
   }
-  const double count = NumericValue(meas.lblMeasurements[2].caption());
-  if (count != kAlsFull) {
-    const double fullScale = s.LuxFullScale[s.LuxRangeIndex == 0 ? 0 : 1];
-    txtReading.setText(FormatFixed(count / kAlsFull * fullScale, 4, 2));
+  if (const auto lux = LuxOfCount(NumericValue(meas.lblMeasurements[2].caption()))) {
+    txtReading.setText(FormatFixed(*lux, 4, 2));
     return;
   }
   if (config.OptALSRange[0].value()) txtReading.setText(">=2000");

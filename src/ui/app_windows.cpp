@@ -4,9 +4,19 @@
 #include "ui/console_widget.h"
 #include "ui/script_window_widget.h"
 #include "ui/startup_window_widget.h"
+#include "ui/statistics_window_widget.h"
 #include "ui/window_place.h"
 
 namespace kps::ui {
+
+namespace {
+
+// Each console's statistics window keeps its own place.
+QString StatisticsKey(const ConsoleWindow& console) {
+  return QString::fromStdString(console.form.name() + "/" + console.stats.form.name());
+}
+
+}  // namespace
 
 AppWindows::AppWindows(AppContext& app, DesktopSettings* settings)
     : app_(app),
@@ -14,7 +24,11 @@ AppWindows::AppWindows(AppContext& app, DesktopSettings* settings)
       startup_(std::make_unique<StartupWindowWidget>(app.startup)),
       about_(std::make_unique<AboutDialog>(app.about)),
       console_(std::make_unique<ConsoleWidget>(app.console, app.toolkit, settings)),
-      adaptive_(std::make_unique<ConsoleWidget>(app.adaptive, app.toolkit, settings)) {
+      adaptive_(std::make_unique<ConsoleWidget>(app.adaptive, app.toolkit, settings)),
+      statistics_(std::make_unique<StatisticsWindowWidget>(app.console.stats, settings,
+                                                           StatisticsKey(app.console))),
+      adaptiveStatistics_(std::make_unique<StatisticsWindowWidget>(app.adaptive.stats, settings,
+                                                                   StatisticsKey(app.adaptive))) {
   KeepPlace(startup_.get(), settings, QString::fromStdString(app.startup.form.name()));
   app.scripts.onShow = [this](ScriptWindow& window) { ShowScript(window); };
   app.scripts.onDiscard = [this](ScriptWindow& window) { DiscardScript(window); };

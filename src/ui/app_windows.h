@@ -18,6 +18,7 @@ class ConsoleWidget;
 class DesktopSettings;
 class ScriptWindowWidget;
 class StartupWindowWidget;
+class StatisticsWindowWidget;
 
 class AppWindows {
  public:
@@ -32,6 +33,9 @@ class AppWindows {
   AboutDialog& about() { return *about_; }
   ConsoleWidget& console(ConsoleVariant variant) {
     return variant == ConsoleVariant::Main ? *console_ : *adaptive_;
+  }
+  StatisticsWindowWidget& statistics(ConsoleVariant variant) {
+    return variant == ConsoleVariant::Main ? *statistics_ : *adaptiveStatistics_;
   }
   // The widget of an open script window; null when it has none.
   ScriptWindowWidget* script(const ScriptWindow& window) const;
@@ -48,6 +52,8 @@ class AppWindows {
   std::unique_ptr<AboutDialog> about_;
   std::unique_ptr<ConsoleWidget> console_;
   std::unique_ptr<ConsoleWidget> adaptive_;
+  std::unique_ptr<StatisticsWindowWidget> statistics_;
+  std::unique_ptr<StatisticsWindowWidget> adaptiveStatistics_;
   std::map<const ScriptWindow*, std::unique_ptr<ScriptWindowWidget>> scripts_;
   // Released script widgets whose deletion waits for their own events to end.
   std::vector<QPointer<ScriptWindowWidget>> released_;

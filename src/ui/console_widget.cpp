@@ -587,6 +587,7 @@ void ConsoleWidget::BuildMenu() {
   QAction* script = BindMenuItem(r.mnuScript, new QAction(menu));
   script->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
   menu->addAction(script);
+  menu->addAction(BindMenuItem(r.mnuStatistics, new QAction(menu)));
   // "Exit" is a button: its key clicks it while it is there to click.
   auto* exit = findChild<QPushButton*>(QString::fromStdString(model_.Command4.name()));
   // Ctrl+Q where the platform names no key for quitting.

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <tuple>
 
 #include "core/text.h"
@@ -478,6 +480,143 @@ std::string LabelBeside(const Console& h, int row, bool right) {
       return t.text;
   }
   return "none";
+}
+
+// The samples a recorded file holds, read back: {proximity, ALS/IR} a line.
+std::vector<std::pair<double, double>> RecordedSamples(const std::string& text) {
+  std::vector<std::pair<double, double>> samples;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line) && line.rfind("Measurement#", 0) != 0) {
+  }
+  while (std::getline(in, line) && line.rfind("END", 0) != 0) {
+    std::istringstream fields(line);
+    std::string n, prox, als;
+    std::getline(fields, n, ',');
+    std::getline(fields, prox, ',');
+    std::getline(fields, als, '\r');
+    samples.emplace_back(std::stod(prox), std::stod(als));
+  }
+  return samples;
+}
+
+// n, mean, sd (n - 1), min, max, pp the plain two-pass way.
+std::vector<double> TwoPass(const std::vector<double>& v) {
+  const double n = static_cast<double>(v.size());
+  double sum = 0;
+  for (double x : v) sum += x;
+  const double mean = sum / n;
+  double squares = 0;
+  for (double x : v) squares += (x - mean) * (x - mean);
+  const auto [lo, hi] = std::ranges::minmax(v);
+  return {n, mean, std::sqrt(squares / (n - 1)), lo, hi, hi - lo};
+}
+
+TEST(ConsoleStatisticsTest, TheWindowShowsTheRecordedSamplesThroughEveryCollection) {
+  Console h;
+  ConsoleWindow& w = h.w;
+  StatisticsWindow& st = w.stats;
+  sim::Scene scene = h.sim().scene();
+  scene.noise = 1;  // ALS/IR moves by up to 41 counts, proximity by up to 3
+  h.sim().setScene(scene);
+  w.config.chkALSEnable.setChecked(true);
+  w.config.ChkPEnable.setChecked(true);
+  const ScratchDir dir("stats");
+  w.rec.txtFilePath.setText(dir / "m.csv");
+  std::string copied;
+  st.onCopy = [&](const std::string& text) { copied = text; };
+  // When the figures changed while a collection ran.
+  std::vector<uint32_t> runningChanges;
+  st.Figure(0, 0).Subscribe([&] {
+    if (h.app->flags.CollectRunning) runningChanges.push_back(h.toolkit.now);
+  });
+
+  w.rec.mnuStatistics.Click();
+  ASSERT_TRUE(st.form.visible());
+  EXPECT_EQ(st.Figure(0, 0).caption(), "0");
+  EXPECT_EQ(st.Figure(2, 1).caption(), "");
+  EXPECT_EQ(st.lblBasis.caption(), "No recorded samples yet");
+
+  struct Step {
+    const char* what;
+    Button& start;
+    int samples;
+    int failures;      // NAKed measurement reads, from the tenth read on
+    bool openedAfter;  // the window closed during the collection, opened after it
+  };
+  const Step steps[] = {
+      {"first collection", w.graph.cmdCollectData, 300, 0, false},
+      {"a new one with failed readings", w.graph.cmdCollectData, 60, 4, false},
+      {"automatic re-scale starts another", w.graph.cmdAutoScale, 40, 0, false},
+      {"past the history's size", w.graph.cmdCollectData, 1100, 1, true},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    runningChanges.clear();
+    if (step.failures > 0) h.sim().InjectFault(sim::Fault::Nak, step.failures, 10);
+    if (step.openedAfter) st.cmdClose.Click();
+    const int before = h.MeasureReads();
+    // Refreshed at every event point, as often as the Qt window's timer could.
+    h.Run(step.start, 40L * (step.samples + 10), [&] {
+      st.Refresh();
+      if (h.app->board.UsbBusy || h.MeasureReads() - before < step.samples) return false;
+      w.graph.cmdStopData.Click();
+      return true;
+    });
+    if (step.openedAfter) {
+      EXPECT_FALSE(st.form.visible());
+      w.rec.mnuStatistics.Click();
+    }
+    // Live, but a few times a second at most.
+    if (!step.openedAfter) {
+      EXPECT_GE(runningChanges.size(), step.samples / 20u);
+    }
+    for (std::size_t i = 1; i < runningChanges.size(); ++i)
+      ASSERT_GE(runningChanges[i] - runningChanges[i - 1], StatisticsWindow::kRefreshMs) << i;
+
+    // At once after the stop: the figures of exactly the samples the file holds.
+    EXPECT_EQ(h.s.FailedReadings, step.failures);
+    w.rec.cmdStartRec[0].Click();
+    const auto samples = RecordedSamples(test::FileText(dir / "m.csv"));
+    ASSERT_EQ(samples.size(), std::min(step.samples - step.failures, 1010) - 11u);
+    std::vector<double> prox, als, lux;
+    for (const auto& [p, a] : samples) {
+      prox.push_back(p);
+      als.push_back(a);
+      if (a != 4095) lux.push_back(a / 4095 * 125);  // the 125 lux range
+    }
+    const std::vector<double> want[] = {TwoPass(prox), TwoPass(als), TwoPass(lux)};
+    for (int r = 0; r < StatisticsWindow::kRows; ++r) {
+      for (int c = 0; c < StatisticsWindow::kColumns; ++c) {
+        const std::string& shown = st.Figure(r, c).caption();
+        ASSERT_FALSE(shown.empty()) << r << "," << c;
+        EXPECT_NEAR(NumericValue(shown), want[r][c], 0.0006) << r << "," << c << " " << shown;
+      }
+    }
+    // The noise is there to be measured: within its bounds, not zero.
+    EXPECT_GT(want[0][2], 0.5);
+    EXPECT_LE(want[0][5], 6);
+    EXPECT_GT(want[1][2], 10);
+    EXPECT_LE(want[1][5], 82);
+    std::string basis = std::to_string(samples.size()) + " samples as Write to Disk records them";
+    if (step.failures == 1) basis += "; 1 failed reading left out";
+    if (step.failures > 1)
+      basis += "; " + std::to_string(step.failures) + " failed readings left out";
+    EXPECT_EQ(st.lblBasis.caption(), basis);
+  }
+
+  // IR mode: the counts are infrared, and have no lux; "Copy" gives what is shown.
+  w.config.OptMMode[1].Select();
+  st.Refresh();
+  EXPECT_EQ(st.lblBasis.caption(),
+            "999 samples as Write to Disk records them; 1 failed reading "
+            "left out; no lux in IR mode");
+  st.cmdCopy.Click();
+  EXPECT_EQ(copied.substr(copied.find("Lux")), "Lux\t0\t\t\t\t\t\n");
+  // With nowhere to copy to, the user is told.
+  st.onCopy = nullptr;
+  st.cmdCopy.Click();
+  EXPECT_EQ(h.toolkit.messages.back(), "There is no clipboard to copy the statistics to.");
 }
 
 TEST(ConsoleChartTest, EachTraceIsDrawnOnTheLabelsOfItsColumnAfterEveryRescale) {

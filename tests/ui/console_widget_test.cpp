@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -22,6 +23,7 @@
 #include "ui/lamp_widget.h"
 #include "ui/picture_widget.h"
 #include "ui/qt_toolkit.h"
+#include "ui/statistics_window_widget.h"
 #include "ui_program.h"
 
 using namespace kps;
@@ -188,6 +190,39 @@ class ConsoleWidgetTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(c.window));
     QTest::keyClick(c.window, Qt::Key_Q, Qt::ControlModifier);
     QCOMPARE(c.toolkit.quits, 1);
+  }
+
+  // "Statistics", after the menu's other entries, opens the window; its timer
+  // follows the history; "Copy" fills the clipboard; Escape closes it.
+  void theStatisticsWindowOpensFromTheMenuAndCopies() {
+    Console c;
+    QVERIFY(QTest::qWaitForWindowActive(c.window));
+    QStringList entries;
+    for (QAction* entry : c.Get<QAction>("mnuMenu")->menu()->actions())
+      entries << entry->objectName();
+    QCOMPARE(entries, QStringList({"mnuSaveMeas", "mnuScript", "mnuStatistics"}));
+    ConsoleShared& s = c.ctx->shared;
+    for (int i = 0; i < 30; ++i) s.AddSample(20 + i % 3, 1000);
+    c.Get<QAction>("mnuStatistics")->trigger();
+    QWidget* stats = &c.windows->statistics(ConsoleVariant::Main);
+    QVERIFY(QTest::qWaitForWindowExposed(stats));
+    const auto figure = [&](int k) {
+      return test::Find<QLabel>(stats, QString("lblFigure_%1").arg(k));
+    };
+    QCOMPARE(figure(0)->text(), QString("19"));  // the twelfth sample on, as recorded
+    QCOMPARE(figure(14)->accessibleName(), QString("Lux sd"));
+    s.AddSample(40, 1000);
+    QTRY_COMPARE(figure(0)->text(), QString("20"));
+    QCOMPARE(figure(4)->text(), QString("40"));  // Proximity max
+    QTest::mouseClick(test::Find<QPushButton>(stats, "cmdCopy"), Qt::LeftButton);
+    const QStringList lines = QGuiApplication::clipboard()->text().split('\n');
+    QCOMPARE(lines.size(), 5);  // and the last line ended
+    QCOMPARE(lines[0], QString("quantity\tn\tmean\tsd\tmin\tmax\tpp"));
+    QVERIFY2(lines[1].startsWith("Proximity\t20\t"), qPrintable(lines[1]));
+    QVERIFY2(lines[3].startsWith("Lux\t20\t30.525\t0\t"), qPrintable(lines[3]));
+    QTest::keyClick(stats, Qt::Key_Escape);
+    QVERIFY(!c.ctx->console.stats.form.visible());
+    QVERIFY(!stats->isVisible());
   }
 
   // A screen smaller than the window: the window fits it and scrolls down to
