@@ -3,6 +3,7 @@
 // statistics of the readings taken at each; the register gets its value back
 // at the end.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <ostream>
 
