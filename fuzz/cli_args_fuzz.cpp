@@ -63,6 +63,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       if (r.durationSeconds) Require(*r.durationSeconds >= 1);
       break;
     }
+    case Command::Sweep: {
+      const kps::cli::SweepField& f = r.sweep;
+      Require(f.reg >= 0 && f.reg <= 0x0F && f.mask != 0 && !f.values.empty());
+      Require(r.samples >= 1 && r.samples <= kps::cli::kMaxReadings);
+      Require(r.settle >= 0 && r.settle <= kps::cli::kMaxReadings);
+      for (const kps::cli::SweepValue& v : f.values) {
+        Require((v.bits & ~f.mask) == 0 && !v.name.empty());
+        // A named field's value is a member of its control, which has at most eight.
+        if (f.control != kps::cli::SweepControl::Register) Require(v.option >= 0 && v.option < 8);
+      }
+      break;
+    }
     case Command::ScriptRun:
       Require(!r.scriptPath.empty() && r.loops >= 1 && r.loops <= kps::cli::kMaxLoops);
       Require(!r.append || !r.exportPath.empty());
@@ -76,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     case Command::RegDump:
       break;
   }
+  Require(!r.stats || r.command == Command::Measure || r.command == Command::Collect);
   if (r.intervalMs) Require(*r.intervalMs >= 0 && *r.intervalMs <= kps::cli::kMaxIntervalMs);
   return 0;
 }

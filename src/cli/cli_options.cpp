@@ -5,6 +5,7 @@
 #include "acquisition/measurement_file.h"
 #include "board/usb_ids.h"
 #include "cli/console_toolkit.h"
+#include "console/register_map.h"
 #include "core/text.h"
 #include "shell/app_identity.h"
 
@@ -31,6 +32,181 @@ std::optional<int> Whole(const std::string& text, int low, int high) {
   return value;
 }
 
+// The fields sweep knows by name: the console's "Register 1 Configure"
+// controls, each value as its control offers it, in the control's order.
+struct NamedSweepValue {
+  const char* name;
+  int option;  // the control's member
+};
+struct NamedSweepField {
+  const char* name;
+  SweepControl control;
+  RegField field;
+  const char* unit;  // a value may carry it: "220mA", "125lux", "12.5ms"
+  std::vector<NamedSweepValue> values;
+  // The member's bits of the register.
+  uint8_t Bits(int option) const {
+    switch (control) {
+      case SweepControl::IrSleep:
+        return static_cast<uint8_t>(option * 0x10);
+      case SweepControl::AlsRange:
+        return option == 0 ? 0x02 : 0x00;  // member 0 is "2000 Lux"
+      default:
+        return option == 0 ? 0x00 : static_cast<uint8_t>(~field.keep);
+    }
+  }
+};
+
+const std::vector<NamedSweepField>& NamedSweepFields() {
+  static const std::vector<NamedSweepField> fields = {
+      {"als-range", SweepControl::AlsRange, field::kAlsRange, "lux", {{"125", 1}, {"2000", 0}}},
+      {"ir-sleep",
+       SweepControl::IrSleep,
+       field::kIrSleep,
+       "ms",
+       {{"800", 0},
+        {"400", 1},
+        {"200", 2},
+        {"100", 3},
+        {"75", 4},
+        {"50", 5},
+        {"12.5", 6},
+        {"continuous", 7}}},
+      {"prox-drive", SweepControl::ProxDrive, field::kIrDrive, "mA", {{"110", 0}, {"220", 1}}},
+      {"mode", SweepControl::Mode, field::kMeasureMode, "", {{"als", 0}, {"ir", 1}}},
+  };
+  return fields;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The text between commas; an empty item is kept, to be refused.
+std::vector<std::string> CommaList(const std::string& text) {
+  std::vector<std::string> items;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', from);
+    items.push_back(text.substr(from, comma - from));
+    if (comma == std::string::npos) return items;
+    from = comma + 1;
+  }
+}
+
+// FIELD of sweep: a name, or REG:MASK in hex; empty `error` when it is one.
+SweepField SweepFieldOf(const std::string& text, std::string& error) {
+  SweepField f;
+  f.name = text;
+  for (const NamedSweepField& named : NamedSweepFields()) {
+    if (Lower(text) != named.name) continue;
+    f.name = named.name;
+    f.control = named.control;
+    f.reg = named.field.reg;
+    f.mask = static_cast<uint8_t>(~named.field.keep);
+    return f;
+  }
+  const std::size_t colon = text.find(':');
+  if (colon == std::string::npos) {
+    error = "FIELD \"" + text +
+            "\" is not a field: give als-range, ir-sleep, prox-drive, mode or REG:MASK (hex, "
+            "for example 01:08)";
+    return f;
+  }
+  const auto reg = Hex(text.substr(0, colon), 0x0F);
+  const auto mask = Hex(text.substr(colon + 1), 0xFF);
+  if (!reg) {
+    error = "FIELD \"" + text + "\": \"" + text.substr(0, colon) +
+            "\" is not a register: give 0 to F (hex)";
+  } else if (!mask) {
+    error = "FIELD \"" + text + "\": \"" + text.substr(colon + 1) +
+            "\" is not a mask: give the field's bits as 01 to FF (hex)";
+  } else if (*mask == 0) {
+    error = "FIELD \"" + text + "\": the mask 00 selects no bits: give 01 to FF (hex)";
+  } else {
+    f.reg = *reg;
+    f.mask = static_cast<uint8_t>(*mask);
+  }
+  return f;
+}
+
+// The lowest bit of a mask that is not 0.
+int MaskShift(uint8_t mask) {
+  int shift = 0;
+  while (((mask >> shift) & 1) == 0) ++shift;
+  return shift;
+}
+
+// The value of a register field: hex, shifted into the mask, with no bit outside it.
+std::optional<SweepValue> RegisterFieldValue(const SweepField& f, const std::string& text) {
+  const auto value = Hex(text, 0xFF);
+  if (!value) return std::nullopt;
+  const unsigned bits = static_cast<unsigned>(*value) << MaskShift(f.mask);
+  if ((bits & ~static_cast<unsigned>(f.mask)) != 0) return std::nullopt;
+  return SweepValue{HexByte(static_cast<unsigned>(*value)), static_cast<uint8_t>(bits), -1};
+}
+
+// Every value of the field, or the ones `list` names; empty `error` when all are.
+std::vector<SweepValue> SweepValuesOf(const SweepField& f, const std::optional<std::string>& list,
+                                      std::string& error) {
+  std::vector<SweepValue> values;
+  if (f.control == SweepControl::Register) {
+    const int shift = MaskShift(f.mask);
+    const unsigned top = static_cast<unsigned>(f.mask) >> shift;
+    const std::string range = "give a hex value from 0 to " + HexByte(top) + " whose bits, moved " +
+                              "to the mask's lowest bit, stay within the mask " + HexByte(f.mask);
+    if (!list) {
+      for (unsigned v = 0; v <= top; ++v) {
+        if (auto value = RegisterFieldValue(f, HexByte(v))) values.push_back(*value);
+      }
+      return values;
+    }
+    for (const std::string& item : CommaList(*list)) {
+      const auto value = RegisterFieldValue(f, item);
+      if (!value) {
+        error = "--values: \"" + item + "\" is not a value of " + f.name + ": " + range;
+        return {};
+      }
+      values.push_back(*value);
+    }
+    return values;
+  }
+  const NamedSweepField* named = nullptr;
+  for (const NamedSweepField& n : NamedSweepFields()) {
+    if (n.name == f.name) named = &n;
+  }
+  std::string names;
+  for (const NamedSweepValue& v : named->values)
+    names += std::string(names.empty() ? "" : ", ") + v.name;
+  const auto add = [&](const NamedSweepValue& v) {
+    values.push_back({v.name, named->Bits(v.option), v.option});
+  };
+  if (!list) {
+    for (const NamedSweepValue& v : named->values) add(v);
+    return values;
+  }
+  const std::string unit = Lower(named->unit);
+  for (const std::string& item : CommaList(*list)) {
+    std::string key = Lower(item);
+    if (!unit.empty() && key.size() > unit.size() &&
+        key.compare(key.size() - unit.size(), unit.size(), unit) == 0) {
+      key.resize(key.size() - unit.size());
+    }
+    const NamedSweepValue* found = nullptr;
+    for (const NamedSweepValue& v : named->values) {
+      if (key == v.name) found = &v;
+    }
+    if (!found) {
+      error = "--values: \"" + item + "\" is not a value of " + f.name + ": give " + names +
+              (unit.empty() ? "" : std::string(" (") + named->unit + ")");
+      return {};
+    }
+    add(*found);
+  }
+  return values;
+}
+
 const char* const kCommandsHelp =
     "Commands:\n"
     "  info                     the board link (its lamps in words), the USB ids and\n"
@@ -41,13 +217,16 @@ const char* const kCommandsHelp =
     "                           \"REG VALUE\" line each, in hex\n"
     "  reg write REG BYTE...    write the bytes to REG, REG+1, ... and read each back\n"
     "  reg dump                 all sixteen registers with their names\n"
-    "  measure [--count N] [--interval MS]\n"
+    "  measure [--count N] [--interval MS] [--stats]\n"
     "                           proximity count, ALS/IR count and lux, one line a reading\n"
-    "  collect --samples N --record FILE [--interval MS] [--append]\n"
+    "  collect --samples N --record FILE [--interval MS] [--append] [--stats]\n"
     "                           collect N samples and write them to the measurement file\n"
     "  collect --stream FILE [--samples N | --duration SECONDS] [--record FILE]\n"
     "                           write each sample as it is read, until N samples, the\n"
     "                           time is up or Ctrl-C\n"
+    "  sweep FIELD [--values V,...] --samples N [--interval MS] [--settle K]\n"
+    "                           set a field of a register to each value in turn and give\n"
+    "                           the statistics of N readings at each\n"
     "  script run FILE [--export CSV [--append]] [--junit FILE] [--abort-on-fail]\n"
     "                  [--loop N] [--on-pause continue|abort]\n"
     "                           run a script's steps and check what they read\n"
@@ -90,6 +269,11 @@ const char* const kFormatHelp =
     "                   capture, comment; then in JSON {\"total\",\"pass\",\"fail\"}\n"
     "                   (in CSV the totals line goes to the standard error)\n"
     "  script check     line, level (error or warning), message\n"
+    "  --stats          kind (\"stats\"), then for prox, als_ir and lux the figures\n"
+    "                   n, mean, sd, min, max, pp: prox_n, prox_mean ... lux_pp\n"
+    "                   (null where there is none: no reading, one reading's sd)\n"
+    "  sweep            kind (\"sweep\"), field, value, failed, then the figures as\n"
+    "                   for --stats\n"
     "Messages and progress always go to the standard error.\n";
 
 const char* const kRegHelp =
@@ -111,7 +295,7 @@ const char* const kRegHelp =
     "A read the chip does not acknowledge is reported and is a failed check.\n";
 
 const char* const kMeasureHelp =
-    "Usage: kps-eval-cli [global options] measure [--count N] [--interval MS]\n"
+    "Usage: kps-eval-cli [global options] measure [--count N] [--interval MS] [--stats]\n"
     "\n"
     "Reads the data registers (8 to A) as the console's \"Read ADs\" does and prints\n"
     "one line a reading: its number, the proximity count, the ALS/IR count and the\n"
@@ -121,16 +305,23 @@ const char* const kMeasureHelp =
     "  --count N       readings to take, 1 to 1000000 (default 1)\n"
     "  --interval MS   milliseconds from one reading to the next, 0 to 60000\n"
     "                  (default 100)\n"
+    "  --stats         after the readings, their statistics: one line a quantity,\n"
+    "                  \"prox    n 100  mean 26.02  sd 1.4  min 23  max 29  pp 6\",\n"
+    "                  then als_ir and lux (a record of kind stats in csv and json).\n"
+    "                  The sd is the sample standard deviation (n - 1); a failed\n"
+    "                  reading is no sample, and lux counts only the readings whose\n"
+    "                  lux is known (not in IR mode, not at full scale); \"-\" where\n"
+    "                  there is no figure\n"
     "\n"
     "The chip starts with its conversions off: enable them with --write, for\n"
     "example --write 01=A4 (proximity on, ALS on, 125 lux range).\n";
 
 const char* const kCollectHelp =
     "Usage: kps-eval-cli [global options] collect --samples N --record FILE\n"
-    "                    [--interval MS] [--append]\n"
+    "                    [--interval MS] [--append] [--stats]\n"
     "       kps-eval-cli [global options] collect --stream FILE\n"
     "                    [--samples N | --duration SECONDS] [--record FILE]\n"
-    "                    [--interval MS] [--append]\n"
+    "                    [--interval MS] [--append] [--stats]\n"
     "\n"
     "Runs the console's real-time collection until N samples are recorded, then\n"
     "writes the measurement file exactly as the console's \"Write to Disk\" does:\n"
@@ -147,6 +338,9 @@ const char* const kCollectHelp =
     "                  the --format (text: \"TIME SAMPLE PROX ALS_IR LUX\"), flushed\n"
     "                  line by line; no limit of samples\n"
     "  --duration S    end the stream after S seconds (1 to 2678400)\n"
+    "  --stats         after the samples, their statistics as measure --stats gives\n"
+    "                  them: over the samples the file holds, or over every sample\n"
+    "                  of a stream (then at the end of the stream, in its file)\n"
     "\n"
     "FILE may be - for the standard output (then the lines the command prints\n"
     "otherwise go to the standard error).\n"
@@ -166,6 +360,47 @@ const char* const kCollectHelp =
     "Examples:\n"
     "  kps-eval-cli --write 01=A4 collect --samples 100 --record run1.txt\n"
     "  kps-eval-cli --format json --write 01=A4 collect --stream - --duration 60\n";
+
+const char* const kSweepHelp =
+    "Usage: kps-eval-cli [global options] sweep FIELD [--values V1,V2,...]\n"
+    "                    --samples N [--interval MS] [--settle K]\n"
+    "\n"
+    "Sets a field of a register to each value in turn, drops K readings, takes N\n"
+    "readings as measure does and prints their statistics: a header, then one line\n"
+    "a value with the number of readings and the mean, sd and peak-to-peak of the\n"
+    "proximity count, the ALS/IR count and lux (in csv and json one record a value,\n"
+    "kind sweep, with every figure: see --help). Afterwards the register gets back\n"
+    "the value it had, also after Ctrl-C or a failed reading.\n"
+    "\n"
+    "FIELD and its values (in any letter case; the unit may follow the number):\n"
+    "  als-range    125, 2000 (lux)                     CONF bit 1\n"
+    "  ir-sleep     800, 400, 200, 100, 75, 50, 12.5 (ms), continuous\n"
+    "                                                   CONF bits 6..4\n"
+    "  prox-drive   110, 220 (mA)                       CONF bit 3\n"
+    "  mode         als, ir                             CONF bit 0\n"
+    "  REG:MASK     any bits of a register, both hex (01:70 is ir-sleep's bits);\n"
+    "               the values are hex numbers moved into the mask (01:70 with\n"
+    "               value 7 writes 0x70)\n"
+    "A named field is set as the console's control for it sets it, a REG:MASK\n"
+    "field through the register panel's write box: the register is read, the\n"
+    "field changed, the register written and read back.\n"
+    "\n"
+    "  --values V,...  the values, in order (default: every value of the field)\n"
+    "  --samples N     readings a value, 1 to 1000000\n"
+    "  --interval MS   milliseconds from one reading to the next, 0 to 60000\n"
+    "                  (default 50, the collection's)\n"
+    "  --settle K      readings dropped after each change, 0 to 1000000 (default\n"
+    "                  15, as many as the console lets go by before it shows lux\n"
+    "                  again after a change of range: with fewer, the first\n"
+    "                  readings of als-range have no lux)\n"
+    "\n"
+    "A failed reading is no sample: the sweep goes on, the line says how many\n"
+    "failed and the exit status is 1 (3 when no reply came or the board did not\n"
+    "take the transfer, which also ends the sweep). A field that does not read\n"
+    "back as written ends the sweep with exit status 1.\n"
+    "\n"
+    "Example:\n"
+    "  kps-eval-cli --write 01=A4 sweep prox-drive --samples 100\n";
 
 const char* const kScriptHelp =
     "Usage: kps-eval-cli [global options] script run FILE [--export CSV [--append]]\n"
@@ -426,6 +661,9 @@ ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
         }
       } else if (Cursor::Is(arg, "--interval")) {
         if (!p.Interval()) return Fail(p.error, usage);
+      } else if (arg == "--stats") {
+        cursor.next();
+        r.stats = true;
       } else {
         return Fail(Unexpected(arg, "measure"), usage);
       }
@@ -463,6 +701,9 @@ ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
       } else if (arg == "--append") {
         cursor.next();
         r.append = true;
+      } else if (arg == "--stats") {
+        cursor.next();
+        r.stats = true;
       } else {
         return Fail(Unexpected(arg, "collect"), usage);
       }
@@ -503,6 +744,47 @@ ParseResult ParseCommand(Request r, const std::string& command, Cursor cursor) {
     if (r.FileOnStandardOutput() && r.recordPath == r.streamPath) {
       return Fail("--record and --stream cannot both write to the standard output", usage);
     }
+    return done();
+  }
+
+  if (command == "sweep") {
+    r.command = Command::Sweep;
+    std::optional<std::string> fieldText, valuesText;
+    while (!cursor.done()) {
+      const std::string& arg = cursor.peek();
+      if (Cursor::Is(arg, "--values")) {
+        valuesText = cursor.value("--values");
+        if (!valuesText || valuesText->empty()) {
+          return Fail("--values needs the values to step through, separated by commas", usage);
+        }
+      } else if (Cursor::Is(arg, "--samples")) {
+        if (!p.Number("--samples", 1, kMaxReadings,
+                      "a number of readings a value from 1 to " + std::to_string(kMaxReadings),
+                      r.samples)) {
+          return Fail(p.error, usage);
+        }
+      } else if (Cursor::Is(arg, "--settle")) {
+        if (!p.Number("--settle", 0, kMaxReadings,
+                      "a number of readings to drop from 0 to " + std::to_string(kMaxReadings),
+                      r.settle)) {
+          return Fail(p.error, usage);
+        }
+      } else if (Cursor::Is(arg, "--interval")) {
+        if (!p.Interval()) return Fail(p.error, usage);
+      } else if (!arg.empty() && arg[0] != '-' && !fieldText) {
+        fieldText = cursor.next();
+      } else {
+        return Fail(Unexpected(arg, "sweep"), usage);
+      }
+    }
+    if (!fieldText) {
+      return Fail("sweep needs FIELD: als-range, ir-sleep, prox-drive, mode or REG:MASK", usage);
+    }
+    std::string error;
+    r.sweep = SweepFieldOf(*fieldText, error);
+    if (error.empty()) r.sweep.values = SweepValuesOf(r.sweep, valuesText, error);
+    if (!error.empty()) return Fail(error, usage);
+    if (r.samples == 0) return Fail("sweep needs --samples N, the readings a value", usage);
     return done();
   }
 
@@ -587,6 +869,7 @@ std::string CommandHelp(const std::string& command) {
   if (command == "reg") return kRegHelp;
   if (command == "measure") return kMeasureHelp;
   if (command == "collect") return kCollectHelp;
+  if (command == "sweep") return kSweepHelp;
   if (command == "script") return kScriptHelp;
   return "";
 }

@@ -29,6 +29,7 @@ enum class Command {
   RegDump,
   Measure,
   Collect,
+  Sweep,
   ScriptRun,
   ScriptCheck
 };
@@ -52,6 +53,26 @@ inline constexpr int kMaxLoops = 1000000;
 inline constexpr int kMaxStreamSamples = 1000000000;  // a stream has no limit of its own
 inline constexpr int kMaxDurationSeconds = 31 * 24 * 3600;
 
+// sweep: the field of a register it steps through, and the values.
+enum class SweepControl { Register, AlsRange, IrSleep, ProxDrive, Mode };
+struct SweepValue {
+  std::string name;  // as given back: "220", "continuous"; hex for a REG:MASK field
+  uint8_t bits;      // the field's bits in the register
+  int option;        // the console control's member that selects it; unused for Register
+};
+struct SweepField {
+  std::string name;  // "prox-drive", or REG:MASK as given
+  // Which of the console's controls sets the field; Register: the register
+  // panel's write box (read, the field changed, written and read back).
+  SweepControl control = SweepControl::Register;
+  int reg = 0;
+  uint8_t mask = 0;
+  std::vector<SweepValue> values;
+};
+// Readings dropped after each value is set, by default: the collection passes
+// the console itself lets go by before it shows lux after a range change.
+inline constexpr int kDefaultSettleReadings = 15;
+
 struct Request {
   CommandLine board;
   OutputFormat format = OutputFormat::Text;  // --format
@@ -71,6 +92,10 @@ struct Request {
   std::string recordPath;
   std::string streamPath;              // collect --stream: every sample as it is read
   std::optional<int> durationSeconds;  // collect --duration
+  bool stats = false;                  // measure, collect --stats: a summary after the samples
+  // sweep FIELD: `samples` readings a value, after `settle` dropped
+  SweepField sweep;
+  int settle = kDefaultSettleReadings;
   // script run and script check
   std::string scriptPath;
   std::string exportPath;

@@ -93,6 +93,9 @@ int Session::Run() {
       case Command::Collect:
         status = Collect();
         break;
+      case Command::Sweep:
+        status = Sweep();
+        break;
       case Command::ScriptRun:
         status = Script();
         break;
@@ -333,6 +336,13 @@ bool Session::WaitUntil(uint32_t start, int milliseconds) {
   }
 }
 
+void Session::FollowConf(uint8_t conf) {
+  const bool wide = (conf & kConfWideRange) != 0;
+  app_.console.config.OptALSRange[wide ? 0 : 1].setValue(true);
+  app_.shared.LuxRangeIndex = wide ? 0 : 1;
+  irMode_ = (conf & kConfIrMode) != 0;
+}
+
 int Session::ReadLuxRange() {
   ConsoleWindow& console = app_.console;
   ConsoleShared& shared = app_.shared;
@@ -342,46 +352,67 @@ int Session::ReadLuxRange() {
       status != kExitOk) {
     return status;
   }
-  const uint8_t conf = shared.caches.RegReadCache[reg::kConf];
-  const bool wide = (conf & kConfWideRange) != 0;
-  console.config.OptALSRange[wide ? 0 : 1].setValue(true);
-  shared.LuxRangeIndex = wide ? 0 : 1;
+  FollowConf(shared.caches.RegReadCache[reg::kConf]);
   shared.LuxSettleCount = 0;
-  irMode_ = (conf & kConfIrMode) != 0;
   return kExitOk;
+}
+
+bool Session::TakeReading(SampleValues& reading) {
+  ConsoleWindow& console = app_.console;
+  const ConsoleShared& shared = app_.shared;
+  reading.time = std::chrono::system_clock::now();
+  console.MeasurementRead();
+  reading.ok = console.MeasureResult.ok();
+  if (!reading.ok) return false;
+  // The console holds its lux for a while after a range change: none then.
+  const bool luxHeld = shared.LuxSettleCount != 0;
+  console.LuxReading();
+  reading.prox = static_cast<int>(shared.ProxCount);
+  reading.alsIr = static_cast<int>(shared.AlsIrCount);
+  reading.lux = std::nullopt;
+  if (!irMode_ && !luxHeld) reading.lux = LuxNumber(console.txtReading.text());
+  return true;
+}
+
+void Session::WriteStats(RecordWriter& writer, const ReadingStats& stats) {
+  if (writer.format() == OutputFormat::Text) {
+    for (const StatQuantity& q : kStatQuantities) writer.Write({}, StatsTextLine(q, stats));
+    return;
+  }
+  Record record = {{"kind", std::string("stats")}};
+  AddStatsFields(record, stats);
+  writer.Write(record, "");
 }
 
 int Session::Measure() {
   ConsoleWindow& console = app_.console;
-  ConsoleShared& shared = app_.shared;
   if (const int status = ReadLuxRange(); status != kExitOk) return status;
 
   const int interval = request_.intervalMs.value_or(kDefaultMeasureIntervalMs);
   if (request_.format == OutputFormat::Text) lines_ << "Reading   Prox  ALS/IR  Lux\n";
+  ReadingStats stats;
+  const auto done = [&](int status) {
+    if (request_.stats) WriteStats(records_, stats);
+    return status;
+  };
   for (int n = 1; n <= request_.readings; ++n) {
-    if (interrupted_) return kExitFailed;
+    if (interrupted_) return done(kExitFailed);
     const uint32_t start = app_.toolkit.Millis();
-    console.MeasurementRead();
     SampleValues reading;
-    reading.time = std::chrono::system_clock::now();
     reading.sample = n - 1;
-    reading.ok = console.MeasureResult.ok();
-    if (!reading.ok) {
+    if (!TakeReading(reading)) {
       // In a machine format the failed reading is a record of its own.
       if (request_.format != OutputFormat::Text) records_.Write(SampleRecord(reading), "");
-      return Check("reading the data registers", console.MeasureResult);
+      return done(Check("reading the data registers", console.MeasureResult));
     }
-    console.LuxReading();
-    reading.prox = static_cast<int>(shared.ProxCount);
-    reading.alsIr = static_cast<int>(shared.AlsIrCount);
-    if (!irMode_) reading.lux = LuxNumber(console.txtReading.text());
+    stats.Add(reading.prox, reading.alsIr, reading.lux);
     char line[64];
     std::snprintf(line, sizeof line, "%7d  %5d  %6d  ", n, reading.prox, reading.alsIr);
     records_.Write(SampleRecord(reading),
                    line + (irMode_ ? std::string("-") : console.txtReading.text()));
-    if (n < request_.readings && !WaitUntil(start, interval)) return kExitFailed;
+    if (n < request_.readings && !WaitUntil(start, interval)) return done(kExitFailed);
   }
-  return kExitOk;
+  return done(kExitOk);
 }
 
 int Session::Collect() {
@@ -400,9 +431,14 @@ int Session::Collect() {
 
   // In a machine format every reading is a record as well, as in a stream.
   const bool records = request_.format != OutputFormat::Text;
+  const bool feeding = records || request_.stats;
   SampleFeed feed;
+  ReadingStats stats;  // over the samples the file holds
   const auto write = [&](const SampleValues& values) {
-    records_.Write(SampleRecord(values), SampleTextLine(values));
+    if (records) records_.Write(SampleRecord(values), SampleTextLine(values));
+    if (values.ok && values.sample >= kFirstRecordedSample) {
+      stats.Add(values.prox, values.alsIr, values.lux);
+    }
   };
 
   // Each pass has an event point with the bus free after its read, before
@@ -413,7 +449,7 @@ int Session::Collect() {
   std::optional<LinkResult> failure;
   int failedReading = 0;  // its number among the collection's readings, from 1
   toolkit_.onEvents = [&] {
-    if (records) FeedSamples(feed, write);
+    if (feeding) FeedSamples(feed, write);
     // Seen even when the failure ended the collection (a board pulled out).
     if (!failure && shared.FailedReadings > 0) {
       failure = console.MeasureResult;
@@ -429,8 +465,9 @@ int Session::Collect() {
   };
   console.graph.cmdCollectData.Click();
   toolkit_.onEvents = nullptr;
-  if (records) FeedSamples(feed, write);
+  if (feeding) FeedSamples(feed, write);
   toolkit_.EndProgress();
+  if (request_.stats) WriteStats(records_, stats);
 
   const bool done = WriteRecording(copy);
   if (failure) {

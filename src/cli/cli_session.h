@@ -95,8 +95,21 @@ class Session {
   int ReadLuxRange();
   int Info();
   int RegWrite();
+  // One "Read ADs" and the console's lux: the counts, and the lux when it is
+  // known (not in IR mode, not held after a range change, not at full scale);
+  // false when the read failed (console.MeasureResult says why).
+  bool TakeReading(SampleValues& reading);
+  // --stats: the statistics as one record of kind "stats"; in text one line a
+  // quantity.
+  void WriteStats(RecordWriter& writer, const ReadingStats& stats);
   int Measure();
   int Collect();
+  int Sweep();  // cli_sweep.cpp
+  // The console's lux conversion follows CONF: its range and IR mode.
+  void FollowConf(uint8_t conf);
+  // Sets the sweep's field to `value` and reads the register back; kExitOk,
+  // or the status of the failure (a field that reads back otherwise is 1).
+  int SetSweepValue(const SweepValue& value);
   int Stream();  // collect --stream: cli_stream.cpp
   int Script();  // cli_script.cpp
 

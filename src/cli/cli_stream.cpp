@@ -48,6 +48,7 @@ int Session::Stream() {
 
   RecordWriter writer(stream, request_.format);
   SampleFeed feed;  // feed.written: records so far, the next one's number
+  ReadingStats stats;
   bool writeFailed = false;
   // Ctrl-C is held while a record is written: the tool catches it without
   // restarting system calls, so it would fail a write waiting on a full pipe.
@@ -59,6 +60,7 @@ int Session::Stream() {
     sigprocmask(SIG_BLOCK, &interrupt, &before);
     writer.Write(SampleRecord(values), SampleTextLine(values));
     sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (values.ok) stats.Add(values.prox, values.alsIr, values.lux);
     writeFailed = writeFailed || !stream;
   };
   const long long& written = feed.written;
@@ -86,6 +88,11 @@ int Session::Stream() {
   takeNew();
   toolkit_.ShowProgress({written, wanted, "samples", failuresSeen});
   toolkit_.EndProgress();
+  // The summary ends the stream, in its file.
+  if (request_.stats && !writeFailed) {
+    WriteStats(writer, stats);
+    writeFailed = !stream;
+  }
 
   if (writeFailed) {
     toolkit_.ShowMessage("Cannot write the stream to " + where + ": it ended after " +

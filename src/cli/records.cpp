@@ -169,6 +169,39 @@ std::optional<double> LuxNumber(const std::string& shown) {
   return NumericValue(shown);
 }
 
+std::string StatText(double value) {
+  const std::string text = StatNumber(value);
+  return text.empty() ? "-" : text;
+}
+
+void AddStatsFields(Record& record, const ReadingStats& stats) {
+  for (const StatQuantity& q : kStatQuantities) {
+    const RunningStats& s = stats.*q.stats;
+    for (const StatFigure figure : kStatFigures) {
+      const std::string name = std::string(q.key) + "_" + StatFigureName(figure);
+      if (figure == StatFigure::N) {
+        record.push_back({name, static_cast<long long>(s.count())});
+        continue;
+      }
+      // The number as written for people, so that every format gives the same figure.
+      const std::string text = StatNumber(StatFigureValue(s, figure));
+      record.push_back({name, text.empty() ? FieldValue(nullptr) : FieldValue(NumericValue(text))});
+    }
+  }
+}
+
+std::string StatsTextLine(const StatQuantity& q, const ReadingStats& stats) {
+  const RunningStats& s = stats.*q.stats;
+  char key[16];
+  std::snprintf(key, sizeof key, "%-7s", q.key);
+  std::string line = key;
+  for (const StatFigure figure : kStatFigures) {
+    if (figure != StatFigure::N) line += "  ";
+    line += std::string(StatFigureName(figure)) + " " + StatText(StatFigureValue(s, figure));
+  }
+  return line;
+}
+
 void RecordWriter::Write(const Record& record, const std::string& textLine) {
   switch (format_) {
     case OutputFormat::Text:

@@ -12,6 +12,8 @@
 #include <variant>
 #include <vector>
 
+#include "acquisition/reading_statistics.h"
+
 namespace kps::cli {
 
 enum class OutputFormat { Text, Csv, Json };
@@ -58,6 +60,15 @@ Record SampleRecord(const SampleValues& values);
 std::string SampleTextLine(const SampleValues& values);
 // The lux the console shows ("100.2", ">=125"), as a number when it is one.
 std::optional<double> LuxNumber(const std::string& shown);
+
+// The figures of the statistics as fields: prox_n, prox_mean ... lux_pp, each
+// as StatNumber writes it (null where there is none), added to `record`.
+void AddStatsFields(Record& record, const ReadingStats& stats);
+// --stats in text: one line a quantity,
+// "prox    n 100  mean 26.02  sd 1.4  min 23  max 29  pp 6" ("-" for no figure).
+std::string StatsTextLine(const StatQuantity& quantity, const ReadingStats& stats);
+// A figure as StatNumber writes it, "-" where there is none.
+std::string StatText(double value);
 
 // A text as a JSON string, quotes included; bytes that are not UTF-8 become U+FFFD.
 std::string JsonString(const std::string& text);

@@ -158,6 +158,60 @@ TEST(CliSessionTest, BadRepliesAreFailedChecksNotData) {
       << readBack.err.str();
 }
 
+// Each value through the console's own control (or the register panel), the
+// statistics of its readings, and the register as it was afterwards, also
+// after Ctrl-C. Failed readings are the fault table's (link_faults_test.cpp).
+TEST(CliSessionTest, ASweepStepsTheFieldAndGivesTheRegisterBack) {
+  const std::string header =
+      "prox-drive      n  prox mean       sd     pp  als_ir mean       sd     pp   lux mean"
+      "       sd     pp\n";
+  const std::string at110 =
+      "110             4         26        0      0         3276        0      0        100"
+      "        0      0\n";
+  struct Case {
+    std::vector<std::string> sweep;
+    int interruptAfter;  // I2C frames; 0: never
+    int status;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{"prox-drive"},
+       0,
+       cli::kExitOk,
+       header + at110 +
+           "220             4         52        0      0         3276        0      0        100"
+           "        0      0\n"
+           "Register 01 set back to A4\n"},
+      // The bits of CONF that prox-drive sets; the other bits keep what CONF held.
+      {{"1:08", "--values", "1"},
+       0,
+       cli::kExitOk,
+       "1:08       n  prox mean       sd     pp  als_ir mean       sd     pp   lux mean"
+       "       sd     pp\n"
+       "01         4         52        0      0         3276        0      0        100"
+       "        0      0\n"
+       "Register 01 set back to A4\n"},
+      // Ctrl-C at the first reading kept at 220 mA: the value is given as far as it got.
+      {{"PROX-DRIVE", "--values", "110mA,220"},
+       17,
+       cli::kExitFailed,
+       header + at110 +
+           "220             1         52        -      0         3276        -      0        100"
+           "        -      0\n"
+           "Register 01 set back to A4\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"--write", "01=A4", "sweep"};
+    args.insert(args.end(), c.sweep.begin(), c.sweep.end());
+    args.insert(args.end(), {"--samples", "4", "--settle", "2", "--interval", "0"});
+    InProcess run(args);
+    if (c.interruptAfter) run.After(c.interruptAfter, [&] { run.interrupt = true; });
+    EXPECT_EQ(run.Run(), c.status) << run.err.str();
+    EXPECT_EQ(run.out.str(), c.out);
+    EXPECT_EQ(run.transport.board.chipRegister(1), 0xA4);
+  }
+}
+
 TEST(CliSessionTest, CtrlCBeforeTheFirstRowRunsNothingAndStillExports) {
   ScratchDir dir("early");
   std::ofstream(dir / "s.txt") << "01,A4\n01,,A4\n";

@@ -22,8 +22,10 @@ expect "list" li
 expect "text csv json" --format ""
 expect "read write dump" reg ""
 expect "run check" --simulated-board script ""
-expect "--samples --stream" collect --s
+expect "--samples --stream --stats" collect --s
 expect "--junit" --format json script run steps.txt --j
 expect "--format" --fo
 expect "continue abort" script run x.txt --on-pause ""
+expect "prox-drive" sweep pr
+expect "--samples --settle" sweep mode --s
 exit $failed

@@ -342,6 +342,35 @@ const Operation kOperations[] = {
            << run.err.str();
        EXPECT_EQ(Has(run.err.str(), kDetachMessage), Unplugs(hit));
      }},
+    {"kps-eval-cli sweep",
+     [](Hit hit) {
+       InProcess run({"--format", "json", "--write", "01=A4", "sweep", "prox-drive", "--samples",
+                      "3", "--settle", "1", "--interval", "0"});
+       // The write, its read-back, CONF twice (the lux range, the register
+       // swept), 110 mA written and read back, four readings, 220 mA written
+       // and read back, the reading dropped and the first sample; then the
+       // second sample.
+       Arm(run.transport, hit, 3 + 1 + 2 + 4 + 2 + 2);
+       const bool board = hit == Hit::Timeout || Unplugs(hit);
+       EXPECT_EQ(run.Run(), board ? cli::kExitNoBoard : cli::kExitFailed);
+       std::istringstream out(run.out.str());
+       std::vector<std::string> lines;
+       for (std::string line; std::getline(out, line);) lines.push_back(line);
+       ASSERT_EQ(lines.size(), 2u) << run.out.str();
+       EXPECT_TRUE(Has(lines[0],
+                       "{\"kind\":\"sweep\",\"field\":\"prox-drive\",\"value\":\"110\","
+                       "\"failed\":0,\"prox_n\":3,\"prox_mean\":26,\"prox_sd\":0,"))
+           << lines[0];
+       // The failed reading is no sample; a board that takes no transfer ends the sweep.
+       EXPECT_TRUE(Has(lines[1], std::string("\"value\":\"220\",\"failed\":1,\"prox_n\":") +
+                                     (board ? "1" : "2") + ",\"prox_mean\":52,"))
+           << lines[1];
+       // The register gets its value back, unless the board lost it with its power.
+       EXPECT_EQ(run.transport.board.chipRegister(reg::kConf), Unplugs(hit) ? 0x00 : 0xA4);
+       EXPECT_EQ(Has(run.err.str(), "register 01 was not set back to A4: the board went away."),
+                 Unplugs(hit))
+           << run.err.str();
+     }},
     {"kps-eval-cli script run",
      [](Hit hit) {
        ScratchDir dir("faults_script");

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """kps-eval-cli's records read back with real CSV and JSON parsers: info, the
 register commands and measure in both machine formats, failed reads as
-records with ok false, hex arguments with 0x, and '-' as the standard output.
+records with ok false, hex arguments with 0x, '-' as the standard output, and
+the statistics of --stats against Python's own over the same readings.
 
 Usage: records_check.py PATH-TO-kps-eval-cli
 """
@@ -10,6 +11,7 @@ import io
 import os
 import json
 import re
+import statistics
 import subprocess
 import sys
 import unittest
@@ -93,6 +95,54 @@ class Records(unittest.TestCase):
         out, _ = run(*SIM, "--format", "json", "--write", "01=A4", "collect", "--samples", "9",
                      "--interval", "0", "--record", os.devnull)
         self.assertEqual([r["sample"] for r in json_lines(out)], list(range(20)))
+
+    def test_stats_are_the_statistics_of_the_readings_before_them(self):
+        def figures(values):
+            if not values:
+                return [0, None, None, None, None, None]
+            sd = statistics.stdev(values) if len(values) > 1 else None
+            return [len(values), statistics.mean(values), sd, min(values), max(values),
+                    max(values) - min(values)]
+
+        def check(readings, stats):
+            self.assertEqual(stats["kind"], "stats")
+            for key in ("prox", "als_ir", "lux"):
+                values = [r[key] for r in readings if r["ok"] and r[key] is not None]
+                for name, want in zip(("n", "mean", "sd", "min", "max", "pp"), figures(values)):
+                    got = stats[f"{key}_{name}"]
+                    if want is None:
+                        self.assertIsNone(got, f"{key}_{name}")
+                    else:
+                        self.assertAlmostEqual(got, want, delta=0.0006, msg=f"{key}_{name}")
+
+        # Noise, so that every figure means something; 1 % of proximity has
+        # the standard deviation 1.462 (docs/simulated-board.md).
+        out, _ = run(*SIM, "--sim-noise", "1", "--format", "json", "--write", "01=A4", "measure",
+                     "--count", "400", "--interval", "0", "--stats")
+        *readings, stats = json_lines(out)
+        self.assertEqual(len(readings), 400)
+        check(readings, stats)
+        self.assertAlmostEqual(stats["prox_sd"], 1.462, delta=0.15)
+        # A stream ends with them, in CSV with a header of their own; IR mode has no lux.
+        out, _ = run(*SIM, "--format", "csv", "--write", "01=A5", "collect", "--stream", "-",
+                     "--samples", "12", "--interval", "0", "--stats")
+        head, tail = out.split("\r\nkind,", 1)
+        readings = [{k: (None if v == "" else v == "true" if k == "ok" else
+                         float(v) if k in ("prox", "als_ir", "lux") else v)
+                     for k, v in r.items()} for r in csv_rows(head + "\r\n")]
+        (stats,) = csv_rows("kind," + tail)
+        stats = {k: (v if k == "kind" else None if v == "" else float(v)) for k, v in stats.items()}
+        self.assertEqual((len(readings), stats["prox_n"], stats["lux_n"]), (12, 12, 0))
+        check(readings, stats)
+        # collect: over the samples the file holds, not the eleven before them.
+        out, _ = run(*SIM, "--write", "01=A4", "collect", "--samples", "9", "--record", os.devnull,
+                     "--stats")
+        lines = out.splitlines()
+        self.assertEqual(lines[:3], [
+            "prox   n 9  mean 26  sd 0  min 26  max 26  pp 0",
+            "als_ir n 9  mean 3276  sd 0  min 3276  max 3276  pp 0",
+            "lux    n 9  mean 100  sd 0  min 100  max 100  pp 0"])
+        self.assertIn("9 Measurement set(s) written", lines[3])
 
     def test_bad_formats_and_hex_are_refused_with_the_reason(self):
         _, err = run(*SIM, "--format", "xml", "info", expect=2)

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "acquisition/reading_statistics.h"
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -75,6 +77,33 @@ TEST(SensorChipTest, NoiseStaysWithinItsShareOfFullScaleAndFollowsTheSeed) {
       EXPECT_LE(std::max(-*low, *high), span + 0.5) << full;
       EXPECT_TRUE(*low <= -span / 2 && *high >= span / 2) << *low << ".." << *high;
     }
+  }
+}
+
+// The standard deviation docs/simulated-board.md gives for each noise level
+// (exact for the rounded uniform draw; not the m / sqrt(3) of the draw before
+// rounding, which 1 % of proximity would miss by 0.7 %, nor sqrt(m^2/3 + 1/12),
+// which it would miss by 2.6 %).
+TEST(SensorChipTest, NoiseHasTheStandardDeviationTheSimulatorPageGives) {
+  struct Case {
+    double percent;
+    double proxSd, alsSd;  // of a count well inside its range
+  };
+  const Case cases[] = {{1.0, 1.462, 23.646}, {5.0, 7.368, 118.213}, {10.0, 14.720, 236.425}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.percent);
+    // 128 of 255 and 2048 of 4095: no count reaches the ends of its range.
+    SensorChip chip = ChipWith({.lux = 62.5, .proximity = 128.0, .noise = c.percent}, 0x84);
+    RunningStats prox, als;
+    for (int i = 0; i < 100000; ++i) {
+      const auto [p, a] = Convert(chip);
+      prox.Add(p), als.Add(a);
+    }
+    // 100000 draws put the sample SD within 0.15 % of the true one (one sigma).
+    EXPECT_NEAR(prox.sd(), c.proxSd, c.proxSd * 0.005);
+    EXPECT_NEAR(als.sd(), c.alsSd, c.alsSd * 0.005);
+    EXPECT_NEAR(prox.mean(), 128.0, 0.02 * c.proxSd);
+    EXPECT_NEAR(als.mean(), 2048.0, 0.02 * c.alsSd);
   }
 }
 
