@@ -374,6 +374,13 @@ bool Session::TakeReading(SampleValues& reading) {
   return true;
 }
 
+std::optional<double> Session::StatLux(int alsIr) const {
+  // The console's own conversion of the count, as its Statistics window
+  // takes it: not the two decimals the reading shows.
+  if (irMode_) return std::nullopt;
+  return app_.console.LuxOfCount(alsIr);
+}
+
 void Session::WriteStats(RecordWriter& writer, const ReadingStats& stats) {
   if (writer.format() == OutputFormat::Text) {
     for (const StatQuantity& q : kStatQuantities) writer.Write({}, StatsTextLine(q, stats));
@@ -405,7 +412,7 @@ int Session::Measure() {
       if (request_.format != OutputFormat::Text) records_.Write(SampleRecord(reading), "");
       return done(Check("reading the data registers", console.MeasureResult));
     }
-    stats.Add(reading.prox, reading.alsIr, reading.lux);
+    stats.Add(reading.prox, reading.alsIr, StatLux(reading.alsIr));
     char line[64];
     std::snprintf(line, sizeof line, "%7d  %5d  %6d  ", n, reading.prox, reading.alsIr);
     records_.Write(SampleRecord(reading),
@@ -437,7 +444,7 @@ int Session::Collect() {
   const auto write = [&](const SampleValues& values) {
     if (records) records_.Write(SampleRecord(values), SampleTextLine(values));
     if (values.ok && values.sample >= kFirstRecordedSample) {
-      stats.Add(values.prox, values.alsIr, values.lux);
+      stats.Add(values.prox, values.alsIr, StatLux(values.alsIr));
     }
   };
 

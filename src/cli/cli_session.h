@@ -101,6 +101,8 @@ class Session {
   bool TakeReading(SampleValues& reading);
   // --stats: the statistics as one record of kind "stats"; in text one line a
   // quantity.
+  // The lux a reading of that ALS/IR count adds to statistics; none in IR mode.
+  std::optional<double> StatLux(int alsIr) const;
   void WriteStats(RecordWriter& writer, const ReadingStats& stats);
   int Measure();
   int Collect();

@@ -60,7 +60,7 @@ int Session::Stream() {
     sigprocmask(SIG_BLOCK, &interrupt, &before);
     writer.Write(SampleRecord(values), SampleTextLine(values));
     sigprocmask(SIG_SETMASK, &before, nullptr);
-    if (values.ok) stats.Add(values.prox, values.alsIr, values.lux);
+    if (values.ok) stats.Add(values.prox, values.alsIr, StatLux(values.alsIr));
     writeFailed = writeFailed || !stream;
   };
   const long long& written = feed.written;

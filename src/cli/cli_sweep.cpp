@@ -130,7 +130,7 @@ int Session::Sweep() {
       SampleValues reading;
       if (TakeReading(reading)) {
         // The first readings after the change are the chip settling.
-        if (n >= request_.settle) stats.Add(reading.prox, reading.alsIr, reading.lux);
+        if (n >= request_.settle) stats.Add(reading.prox, reading.alsIr, StatLux(reading.alsIr));
       } else {
         ++failed;
         ++progress.failed;
