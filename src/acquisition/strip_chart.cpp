@@ -36,12 +36,26 @@ class Pen {
   uint32_t color_;
 };
 
-void ScrollTrace(PixelSurface& picture, Trace& t, int start, uint32_t color,
-                 const std::vector<uint32_t>& background) {
-  if (start > kNewestIndex) {
-    picture.Refresh();
-    return;
-  }
+constexpr uint32_t kOpaque = 0xFF000000;  // of every pixel in a surface's memory
+
+// The erase span of column x, rows lo..hi: from one row beyond the old point
+// to one beyond the new one, within the picture and the saved background. Only
+// that span goes back to the background, so a grid line elsewhere in the
+// column is never touched. Empty (lo > hi) when the point did not move.
+struct EraseSpan {
+  int64_t lo;
+  int64_t hi;
+};
+EraseSpan EraseSpanOf(int64_t oldRow, int64_t newRow, int64_t eraseTop) {
+  if (oldRow == newRow) return {0, -1};
+  return {std::max<int64_t>(std::min(oldRow, newRow) - 1, 0),
+          std::min(std::max<int64_t>(std::max(oldRow, newRow) + 1, 0), eraseTop)};
+}
+
+// The scroll drawn pixel by pixel, on any surface. The memory routine below
+// must leave exactly the pixels this one leaves.
+void ScrollTraceByPixel(PixelSurface& picture, Trace& t, int start, uint32_t color,
+                        const std::vector<uint32_t>& background) {
   const Pen pen(picture, color);
   const bool haveBackground = background.size() >= kBackgroundSize;
   const int64_t eraseTop = std::min(kBackgroundRows, pen.height()) - 1;
@@ -50,21 +64,11 @@ void ScrollTrace(PixelSurface& picture, Trace& t, int start, uint32_t color,
     const int64_t oldRow = t[x];
     const int64_t newRow = t[x + 1];
 
-    // Only the span between the old and the new point goes back to the
-    // background, so a grid line elsewhere in the column is never touched.
-    if (oldRow != newRow && haveBackground) {
-      const int64_t lo = std::max<int64_t>(std::min(oldRow, newRow) - 1, 0);
-      const int64_t hi = std::min(std::max<int64_t>(std::max(oldRow, newRow) + 1, 0), eraseTop);
-      if (oldRow < newRow) {
-        for (int64_t y = lo; y <= hi; ++y) {
-          const int row = static_cast<int>(y);
-          picture.SetPixel(x, row, background[BackgroundIndex(x, row)]);
-        }
-      } else {
-        for (int64_t y = hi; y >= lo; --y) {
-          const int row = static_cast<int>(y);
-          picture.SetPixel(x, row, background[BackgroundIndex(x, row)]);
-        }
+    if (haveBackground) {
+      const auto [lo, hi] = EraseSpanOf(oldRow, newRow, eraseTop);
+      for (int64_t y = lo; y <= hi; ++y) {
+        const int row = static_cast<int>(y);
+        picture.SetPixel(x, row, background[BackgroundIndex(x, row)]);
       }
     }
 
@@ -85,6 +89,67 @@ void ScrollTrace(PixelSurface& picture, Trace& t, int start, uint32_t color,
     }
 
     t[x] = v;
+  }
+}
+
+// The same scroll written straight into the picture's memory, each pixel of a
+// column once: the point and its join are one run of ink (both hold the new
+// point's row), and only the rest of the erase span goes back to the
+// background. Every run is clipped to the picture once.
+void ScrollTraceInMemory(const PixelMemory& picture, Trace& t, int start, uint32_t color,
+                         const std::vector<uint32_t>& background) {
+  const uint32_t ink = kOpaque | color;
+  const bool haveBackground = background.size() >= kBackgroundSize;
+  const int64_t eraseTop = std::min(kBackgroundRows, picture.height) - 1;
+  const int64_t bottom = picture.height - 1;
+  const std::ptrdiff_t stride = picture.stride;
+
+  for (int x = std::max(start - 1, 0); x < std::min(kNewestIndex, picture.width); ++x) {
+    const int64_t oldRow = t[x];
+    const int64_t newRow = t[x + 1];
+    const int32_t v = newRow == 0 ? 1 : t[x + 1];
+
+    int64_t inkLo = int64_t{v} - 1;
+    int64_t inkHi = int64_t{v} + 1;
+    if (x + 1 < kNewestIndex) {
+      const int64_t next = t[x + 2];
+      inkLo = std::min({inkLo, newRow, next});
+      inkHi = std::max({inkHi, newRow, next});
+    }
+    inkLo = std::max<int64_t>(inkLo, 0);
+    inkHi = std::min(inkHi, bottom);
+
+    uint32_t* const column = picture.pixels + x;
+    if (haveBackground) {
+      const uint32_t* const saved = background.data() + BackgroundIndex(x, 0);
+      const auto erase = [&](int64_t from, int64_t to) {
+        for (int64_t y = from; y <= to; ++y) column[y * stride] = kOpaque | saved[y];
+      };
+      const auto [lo, hi] = EraseSpanOf(oldRow, newRow, eraseTop);
+      if (inkLo > inkHi) {
+        erase(lo, hi);
+      } else {
+        erase(lo, std::min(hi, inkLo - 1));
+        erase(std::max(lo, inkHi + 1), hi);
+      }
+    }
+    for (int64_t y = inkLo; y <= inkHi; ++y) column[y * stride] = ink;
+
+    t[x] = v;
+  }
+  // Columns past the picture's edge still move their trace.
+  for (int x = std::max({start - 1, 0, picture.width}); x < kNewestIndex; ++x)
+    t[x] = t[x + 1] == 0 ? 1 : t[x + 1];
+}
+
+void ScrollTrace(PixelSurface& picture, Trace& t, int start, uint32_t color,
+                 const std::vector<uint32_t>& background) {
+  if (start <= kNewestIndex) {
+    if (const PixelMemory memory = picture.Memory(); memory.pixels != nullptr) {
+      ScrollTraceInMemory(memory, t, start, color, background);
+    } else {
+      ScrollTraceByPixel(picture, t, start, color, background);
+    }
   }
   picture.Refresh();
 }
@@ -165,19 +230,33 @@ std::optional<int32_t> StripChart::GraphRow2(double count) const {
 void StripChart::CaptureGraph(const PixelSurface& picture) {
   if (GraphBackground.size() < kBackgroundSize) GraphBackground.resize(kBackgroundSize, kWhite);
   const int width = std::min(picture.width(), kBackgroundColumns);
-  const int lastRow = std::min(picture.height(), kBackgroundRows - 1);
+  const int rows = std::min(picture.height(), kBackgroundRows);
+  if (const ConstPixelMemory memory = picture.Memory(); memory.pixels != nullptr) {
+    for (int y = 0; y < rows; ++y) {
+      const uint32_t* const row = memory.pixels + y * memory.stride;
+      for (int x = 0; x < width; ++x) GraphBackground[BackgroundIndex(x, y)] = row[x] & 0xFFFFFF;
+    }
+    return;
+  }
   for (int x = 0; x < width; ++x) {
-    for (int y = 0; y <= lastRow; ++y) GraphBackground[BackgroundIndex(x, y)] = picture.Pixel(x, y);
+    for (int y = 0; y < rows; ++y) GraphBackground[BackgroundIndex(x, y)] = picture.Pixel(x, y);
   }
 }
 
 void StripChart::RestoreGraph(PixelSurface& picture) const {
   if (GraphBackground.size() >= kBackgroundSize) {
     const int width = std::min(picture.width(), kBackgroundColumns);
-    const int lastRow = std::min(picture.height(), kBackgroundRows - 1);
-    for (int x = 0; x < width; ++x) {
-      for (int y = 0; y <= lastRow; ++y)
-        picture.SetPixel(x, y, GraphBackground[BackgroundIndex(x, y)]);
+    const int rows = std::min(picture.height(), kBackgroundRows);
+    if (const PixelMemory memory = picture.Memory(); memory.pixels != nullptr) {
+      for (int y = 0; y < rows; ++y) {
+        uint32_t* const row = memory.pixels + y * memory.stride;
+        for (int x = 0; x < width; ++x) row[x] = kOpaque | GraphBackground[BackgroundIndex(x, y)];
+      }
+    } else {
+      for (int x = 0; x < width; ++x) {
+        for (int y = 0; y < rows; ++y)
+          picture.SetPixel(x, y, GraphBackground[BackgroundIndex(x, y)]);
+      }
     }
   }
   picture.Refresh();

@@ -35,14 +35,12 @@ class MemorySurface : public PixelSurface {
   int TextWidth(const std::string& text) const override;
   int TextHeight(const std::string& text) const override;
   void Refresh() override { ++refreshes; }
+  PixelMemory Memory() override { return {pixels_.data(), width_, width_, height_}; }
+  ConstPixelMemory Memory() const override { return {pixels_.data(), width_, width_, height_}; }
 
   // The texts drawn since the last Clear.
   const std::vector<Text>& texts() const { return texts_; }
   int refreshes = 0;
-
- protected:
-  // Rows of 32-bit pixels 0xFFRRGGBB, top row first, no padding.
-  uint32_t* data() { return pixels_.data(); }
 
  private:
   bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
@@ -55,7 +53,7 @@ class MemorySurface : public PixelSurface {
   int height_;
   int charWidth_;
   int lineHeight_;
-  std::vector<uint32_t> pixels_;
+  std::vector<uint32_t> pixels_;  // rows of 0xFFRRGGBB, top row first, no padding
   std::vector<Text> texts_;
 };
 

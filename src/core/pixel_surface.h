@@ -3,6 +3,7 @@
 // tool use MemorySurface.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -17,6 +18,20 @@ inline constexpr uint32_t kOutsidePixel = 0xFFFFFFFF;
 inline constexpr uint32_t RgbColor(uint8_t r, uint8_t g, uint8_t b) {
   return (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
 }
+
+// A surface's pixels in memory, for routines that draw whole spans at once:
+// `height` rows of `width` pixels, each 0xFF000000 | colour, a row starting
+// `stride` pixels after the one above it. `pixels` is null for a surface that
+// has no such memory to offer: it is drawn on pixel by pixel.
+template <typename PixelType>
+struct PixelRows {
+  PixelType* pixels = nullptr;
+  std::ptrdiff_t stride = 0;
+  int width = 0;
+  int height = 0;
+};
+using PixelMemory = PixelRows<uint32_t>;
+using ConstPixelMemory = PixelRows<const uint32_t>;
 
 class PixelSurface {
  public:
@@ -37,6 +52,11 @@ class PixelSurface {
   virtual int TextHeight(const std::string& text) const = 0;
   // Makes what was drawn visible (on screen: one repaint, coalesced).
   virtual void Refresh() = 0;
+  // The pixels in memory, if the surface keeps them there; valid until the
+  // surface is next cleared, resized or drawn on other than through them.
+  // Writing through them, then Refresh, is drawing.
+  virtual PixelMemory Memory() { return {}; }
+  virtual ConstPixelMemory Memory() const { return {}; }
 };
 
 }  // namespace kps

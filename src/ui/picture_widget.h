@@ -43,6 +43,10 @@ class ImageSurface final : public PixelSurface {
   int TextWidth(const std::string& text) const override;
   int TextHeight(const std::string& text) const override;
   void Refresh() override;
+  PixelMemory Memory() override { return {pixels_, stride_, image_.width(), image_.height()}; }
+  ConstPixelMemory Memory() const override {
+    return {pixels_, stride_, image_.width(), image_.height()};
+  }
 
   // A new white image of that size.
   void Resize(int width, int height);

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <optional>
+#include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -33,6 +36,42 @@ std::set<int> RowsOf(const MemorySurface& picture, int x, uint32_t color) {
 std::set<int> Span(int from, int to, std::set<int> rows = {}) {
   for (int y = from; y <= to; ++y) rows.insert(y);
   return rows;
+}
+
+// Draws on a MemorySurface through SetPixel alone, never offering its memory: the
+// chart's routines take their pixel-by-pixel way, the reference for the others.
+class PixelByPixel final : public PixelSurface {
+ public:
+  explicit PixelByPixel(MemorySurface& target) : target_(target) {}
+  int width() const override { return target_.width(); }
+  int height() const override { return target_.height(); }
+  uint32_t Pixel(int x, int y) const override { return target_.Pixel(x, y); }
+  void SetPixel(int x, int y, uint32_t color) override { target_.SetPixel(x, y, color); }
+  void Clear() override { target_.Clear(); }
+  void DrawText(int x, int y, const std::string& text) override { target_.DrawText(x, y, text); }
+  int TextWidth(const std::string& text) const override { return target_.TextWidth(text); }
+  int TextHeight(const std::string& text) const override { return target_.TextHeight(text); }
+  void Refresh() override { target_.Refresh(); }
+
+ private:
+  MemorySurface& target_;
+};
+
+// The first pixel in which two pictures of one size differ; empty if none does.
+std::string FirstDifference(const MemorySurface& a, const MemorySurface& b) {
+  const ConstPixelMemory pixels = a.Memory();
+  const std::size_t count = static_cast<std::size_t>(a.width()) * a.height();
+  if (std::equal(pixels.pixels, pixels.pixels + count, b.Memory().pixels)) return {};
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      if (a.Pixel(x, y) == b.Pixel(x, y)) continue;
+      char text[80];
+      std::snprintf(text, sizeof text, "pixel (%d, %d): %06X against %06X", x, y, a.Pixel(x, y),
+                    b.Pixel(x, y));
+      return text;
+    }
+  }
+  return {};
 }
 
 TEST(StripChartTest, GraphRowPutsTheScaleOnTheGridLines) {
@@ -127,6 +166,97 @@ TEST(StripChartTest, ScrollMovesTheTraceOneColumnLeftFromTheStartColumn) {
     // The newest point is joined to the one before it, and to nothing on its right.
     EXPECT_EQ(RowsOf(picture, 401, kGreen), Span(0, 50));
     EXPECT_EQ(RowsOf(picture, 402, kGreen), Span(49, 51));
+  }
+}
+
+TEST(StripChartTest, ScrollInMemoryLeavesThePixelsOfTheScrollPixelByPixel) {
+  // Pictures of the graph's size, of the saved background's, larger and smaller than both.
+  const std::pair<int, int> sizes[] = {{404, 304}, {405, 306}, {470, 350}, {300, 120}, {1, 3}};
+  std::mt19937 random(7110);
+  const auto between = [&](int64_t lo, int64_t hi) {
+    return std::uniform_int_distribution<int64_t>(lo, hi)(random);
+  };
+  const auto chance = [&](int in) { return between(1, in) == 1; };
+  for (const auto& [width, height] : sizes) {
+    SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+    MemorySurface inMemory(width, height);
+    MemorySurface reference(width, height);
+    PixelByPixel byPixel(reference);
+    ASSERT_NE(inMemory.Memory().pixels, nullptr);
+    StripChart charts[2];
+    PixelSurface* const pictures[2] = {&inMemory, &byPixel};
+    const auto both = [&](const auto& step) {
+      for (const int i : {0, 1}) step(charts[i], *pictures[i]);
+    };
+    // The rows a trace may hold besides those of a count: off the picture either way, 0 (shown
+    // as 1), the background's last row and the one past it; those at the picture's edge are
+    // drawn at random below.
+    const int32_t oddRows[] = {kIntMin, -300, -2, -1, 0, 1, 2, 305, 306, 5000, kIntMax};
+    double counts[2] = {500, 2000};
+    for (int pass = 0; pass < 800; ++pass) {
+      if (pass == 0 || chance(150)) {
+        // A new background: the grid with dots of every colour, which only it can erase to.
+        std::vector<std::tuple<int, int, uint32_t>> dots;
+        for (int k = 0; k < 300; ++k)
+          dots.emplace_back(between(0, width), between(0, height), between(0, 0xFFFFFF));
+        both([&](StripChart& chart, PixelSurface& picture) {
+          picture.Clear();
+          DrawGrid(picture);
+          for (const auto& [x, y, color] : dots) picture.SetPixel(x, y, color);
+          chart.CaptureGraph(picture);
+        });
+        ASSERT_EQ(charts[0].GraphBackground, charts[1].GraphBackground) << "pass " << pass;
+      }
+      if (chance(80)) {
+        // A new scale: part of the traces reset, the graph restored, a new start column.
+        const bool twoScales = chance(2);
+        const auto min = static_cast<int32_t>(between(-3000, 3000));
+        const auto max = static_cast<int32_t>(chance(10) ? min : min + between(1, 9000));
+        const auto last = static_cast<int>(between(-1, kTraceSize));
+        const auto start = static_cast<int32_t>(chance(3) ? between(403, 405) : between(-3, 403));
+        both([&](StripChart& chart, PixelSurface& picture) {
+          chart.TwoScales = twoScales;
+          chart.ScaleMin = min;
+          chart.ScaleMax = max;
+          chart.ScaleMin2 = twoScales ? min / 2 : min;
+          chart.ScaleMax2 = twoScales ? max * 2 : max;
+          chart.ResetTraces(last);
+          chart.RestoreGraph(picture);
+          chart.DrawStart = start;
+        });
+      }
+      if (chance(300)) {
+        // A background too short to erase to: nothing is erased until the next capture.
+        const auto size = static_cast<std::size_t>(between(0, kBackgroundColumns));
+        both([&](StripChart& chart, PixelSurface&) { chart.GraphBackground.resize(size); });
+      }
+
+      // The newest rows: counts wandering with noise and jumps, now and then an odd row.
+      std::optional<int32_t> rows[2];
+      for (const int i : {0, 1}) {
+        counts[i] += chance(20) ? static_cast<double>(between(-20000, 20000))
+                                : static_cast<double>(between(-40, 40));
+        if (chance(12)) {
+          rows[i] = static_cast<int32_t>(height + between(-2, 1));
+        } else if (chance(6)) {
+          rows[i] = oddRows[between(0, std::size(oddRows) - 1)];
+        } else {
+          rows[i] = i == 0 ? charts[0].GraphRow(counts[i]) : charts[0].GraphRow2(counts[i]);
+        }
+      }
+      both([&](StripChart& chart, PixelSurface& picture) {
+        if (rows[0]) chart.ProxTrace[403] = *rows[0];
+        if (rows[1]) chart.AlsTrace[403] = *rows[1];
+        chart.TraceColor = kTraceBlue;
+        chart.ScrollProxTrace(picture, chart.DrawStart);
+        chart.TraceColor = kTraceRed;
+        chart.ScrollAlsTrace(picture, chart.DrawStart);
+        if (chart.DrawStart > 1) --chart.DrawStart;
+      });
+      ASSERT_EQ(FirstDifference(inMemory, reference), "") << "pass " << pass;
+      ASSERT_EQ(charts[0].ProxTrace, charts[1].ProxTrace) << "pass " << pass;
+      ASSERT_EQ(charts[0].AlsTrace, charts[1].AlsTrace) << "pass " << pass;
+    }
   }
 }
 

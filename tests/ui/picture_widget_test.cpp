@@ -43,7 +43,12 @@ class PictureWidgetTest : public QObject {
     panel.surface().SetPixel(5, 5, kBlue);
     graph->surface().SetPixel(0, 0, kRed);
     graph->surface().SetPixel(19, 9, kBlue);  // the last pixel: a wrong row stride misses it
+    // Pixels written through the surface's memory show alike.
+    const PixelMemory memory = graph->surface().Memory();
+    QCOMPARE(QSize(memory.width, memory.height), QSize(20, 10));
+    memory.pixels[8 * memory.stride + 18] = 0xFF000000 | kRed;
     const QImage shown = Shown(panel);
+    QCOMPARE(At(shown, 70, 28), kRed);
     QCOMPARE(At(shown, 5, 5), kBlue);
     QCOMPARE(At(shown, 52, 20), kRed);
     QCOMPARE(At(shown, 53, 20), kWhite);
