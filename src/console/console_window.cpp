@@ -244,6 +244,7 @@ void ConsoleWindow::Show() {
 }
 
 void ConsoleWindow::Form_Load() {
+  if (onLoad) onLoad();
   loaded_ = true;
   BoardLink& board = app_.board;
   ConsoleShared& shared = app_.shared;

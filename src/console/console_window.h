@@ -274,6 +274,9 @@ class ConsoleWindow {
   // Window life.
   void Show();
   void Form_Load();
+  // Runs as the console loads, before it draws anything: a front end that
+  // builds its window only when first needed builds it here.
+  std::function<void()> onLoad;
   void Form_GotFocus();
   void Label13_DblClick();
   void Command4_Click();

@@ -23,22 +23,34 @@ AppWindows::AppWindows(AppContext& app, DesktopSettings* settings)
       settings_(settings),
       startup_(std::make_unique<StartupWindowWidget>(app.startup)),
       about_(std::make_unique<AboutDialog>(app.about)),
-      console_(std::make_unique<ConsoleWidget>(app.console, app.toolkit, settings)),
-      adaptive_(std::make_unique<ConsoleWidget>(app.adaptive, app.toolkit, settings)),
       statistics_(std::make_unique<StatisticsWindowWidget>(app.console.stats, settings,
                                                            StatisticsKey(app.console))),
       adaptiveStatistics_(std::make_unique<StatisticsWindowWidget>(app.adaptive.stats, settings,
                                                                    StatisticsKey(app.adaptive))) {
   KeepPlace(startup_.get(), settings, QString::fromStdString(app.startup.form.name()));
+  app.console.onLoad = [this] { console(ConsoleVariant::Main); };
+  app.adaptive.onLoad = [this] { console(ConsoleVariant::Adaptive); };
   app.scripts.onShow = [this](ScriptWindow& window) { ShowScript(window); };
   app.scripts.onDiscard = [this](ScriptWindow& window) { DiscardScript(window); };
 }
 
 AppWindows::~AppWindows() {
+  app_.console.onLoad = nullptr;
+  app_.adaptive.onLoad = nullptr;
   app_.scripts.onShow = nullptr;
   app_.scripts.onDiscard = nullptr;
   scripts_.clear();
   for (const QPointer<ScriptWindowWidget>& widget : released_) delete widget.data();
+}
+
+ConsoleWidget& AppWindows::console(ConsoleVariant variant) {
+  const bool main = variant == ConsoleVariant::Main;
+  std::unique_ptr<ConsoleWidget>& widget = main ? console_ : adaptive_;
+  if (widget == nullptr) {
+    widget = std::make_unique<ConsoleWidget>(main ? app_.console : app_.adaptive, app_.toolkit,
+                                             settings_);
+  }
+  return *widget;
 }
 
 ScriptWindowWidget* AppWindows::script(const ScriptWindow& window) const {

@@ -31,9 +31,9 @@ class AppWindows {
 
   StartupWindowWidget& startup() { return *startup_; }
   AboutDialog& about() { return *about_; }
-  ConsoleWidget& console(ConsoleVariant variant) {
-    return variant == ConsoleVariant::Main ? *console_ : *adaptive_;
-  }
+  // A console's window is built the first time it is asked for, or when its
+  // console loads: most runs open one console, and the program starts sooner.
+  ConsoleWidget& console(ConsoleVariant variant);
   StatisticsWindowWidget& statistics(ConsoleVariant variant) {
     return variant == ConsoleVariant::Main ? *statistics_ : *adaptiveStatistics_;
   }
@@ -47,7 +47,7 @@ class AppWindows {
   AppContext& app_;
   DesktopSettings* settings_;
   // Each window shows itself when its form model becomes visible, so all can
-  // be built at once; none is on screen until the program opens it.
+  // be built before; none is on screen until the program opens it.
   std::unique_ptr<StartupWindowWidget> startup_;
   std::unique_ptr<AboutDialog> about_;
   std::unique_ptr<ConsoleWidget> console_;
