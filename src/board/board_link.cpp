@@ -270,8 +270,8 @@ uint32_t BoardLink::USB_ReadTransfer() {
   return Transfer(true, &LinkLamps::Shp_USB_Transfer);
 }
 
-LinkResult BoardLink::Exchange(uint32_t pipe, std::span<const uint8_t> frame,
-                               uint32_t replyLength, ReplyRule rule) {
+LinkResult BoardLink::Exchange(uint32_t pipe, std::span<const uint8_t> frame, uint32_t replyLength,
+                               ReplyRule rule) {
   LinkResult result;
   result.wantedBytes = rule.bytes;
   if (pipe == kI2cOutPipe && frame.size() > 1) result.address = frame[1];
@@ -323,8 +323,7 @@ LinkResult BoardLink::I2C_WriteRegister(uint8_t reg, uint8_t value) {
 LinkResult BoardLink::I2C_ReadRegisters(uint8_t reg, uint8_t count, uint32_t replyLength) {
   ReadCount = count;
   const std::array<uint8_t, 3> frame{count, I2CReadAddress, reg};
-  return Exchange(BoardPipe, frame, replyLength,
-                  ReplyRule{count, count + 1u});
+  return Exchange(BoardPipe, frame, replyLength, ReplyRule{count, count + 1u});
 }
 
 void BoardLink::QueueUntilFree(std::function<void()> operation) {

@@ -58,11 +58,10 @@ void ViewPace::Arm() {
   const auto due = std::max<qint64>(0, frameMs_ - sinceFlush_.elapsed());
   // Fires in whatever event loop runs then: the collection's event points, or
   // a dialog's own loop opened at one of them.
-  QTimer::singleShot(static_cast<int>(due), Qt::PreciseTimer, QCoreApplication::instance(),
-                     [this] {
-                       armed_ = false;
-                       Flush();
-                     });
+  QTimer::singleShot(static_cast<int>(due), Qt::PreciseTimer, QCoreApplication::instance(), [this] {
+    armed_ = false;
+    Flush();
+  });
 }
 
 void ViewPace::Flush() {
