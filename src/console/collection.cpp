@@ -41,6 +41,7 @@ void ConsoleShared::ClearHistory() {
   oldest_ = 0;
   SampleIndex = 0;
   SamplesTaken = 0;
+  ++HistoriesCleared;
 }
 
 void ConsoleShared::AddSample(double prox, double als) {

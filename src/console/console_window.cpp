@@ -167,7 +167,7 @@ ConsoleWindow::ConsoleWindow(AppContext& app, ConsoleVariant v)
       config(design),
       intr(design),
       graph(design),
-      stats(*this, app),
+      stats(*this, app.toolkit, app.flags, app.shared),
       app_(app) {
   constexpr double kDarkGreen = 2;
   for (int i = 0; i < kRegCount; ++i) {

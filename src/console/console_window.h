@@ -92,6 +92,9 @@ struct ConsoleShared {
   int64_t SamplesTaken = 0;
   // Readings of the current collection that failed, and so are no samples.
   int32_t FailedReadings = 0;
+  // How often the history was cleared (a collection started, by either
+  // console): a watcher tells a new collection from the one it saw.
+  uint64_t HistoriesCleared = 0;
 
  private:
   std::array<Sample, kHistorySize> history_{};
@@ -338,8 +341,6 @@ class ConsoleWindow {
   // Real-time collection: runs until CollectRunning is cleared.
   void CollectData();
   void StopCollection();
-  // Collections started in this console, restarts by automatic re-scale included.
-  unsigned collectionsStarted() const { return collectionsStarted_; }
 
   // Graph scale, test trace and time axis.
   void cmdScale_Click();

@@ -4,7 +4,7 @@
 
 #include "acquisition/measurement_file.h"
 #include "console/console_window.h"
-#include "shell/app_context.h"
+#include "core/toolkit.h"
 
 namespace kps {
 
@@ -28,17 +28,20 @@ std::string Counted(long long n, const char* one, const char* many) {
 
 }  // namespace
 
-StatisticsWindow::StatisticsWindow(ConsoleWindow& console, AppContext& app)
+StatisticsWindow::StatisticsWindow(ConsoleWindow& console, Toolkit& toolkit,
+                                   const RunFlags& flags, const ConsoleShared& shared)
     : lblFigureName("lblFigureName", FigureNames()),
       lblQuantity("lblQuantity", QuantityCaptions()),
       console_(console),
-      app_(app) {
+      toolkit_(toolkit),
+      flags_(flags),
+      shared_(shared) {
   cmdCopy.onClick = [this] { cmdCopy_Click(); };
   cmdClose.onClick = [this] { Close(); };
   // A collection's end hides "Stop" (however it ended): the figures follow
   // at once rather than at the next refresh.
   console.graph.cmdStopData.Subscribe([this] {
-    if (!app_.flags.CollectRunning) Refresh();
+    if (!flags_.CollectRunning) Refresh();
   });
 }
 
@@ -53,12 +56,12 @@ void StatisticsWindow::Close() {
 }
 
 StatisticsWindow::Basis StatisticsWindow::CurrentBasis() const {
-  const ConsoleShared& s = app_.shared;
+  const ConsoleShared& s = shared_;
   // Either console's collection clears the history both share.
-  return {.collections = app_.console.collectionsStarted() + app_.adaptive.collectionsStarted(),
+  return {.collections = s.HistoriesCleared,
           .samplesTaken = s.SamplesTaken,
           .failed = s.FailedReadings,
-          .running = app_.flags.CollectRunning,
+          .running = flags_.CollectRunning,
           .irMode = console_.config.OptMMode[1].value(),
           .luxRange = s.LuxRangeIndex};
 }
@@ -68,13 +71,13 @@ void StatisticsWindow::Refresh() {
   const Basis basis = CurrentBasis();
   if (everShown_ && basis == shown_) return;
   // While a collection runs, a few times a second is all a reader can follow.
-  const uint32_t since = app_.toolkit.Millis() - computedAt_;
+  const uint32_t since = toolkit_.Millis() - computedAt_;
   if (everShown_ && basis.running && since < kRefreshMs) return;
   Recompute(basis);
 }
 
 void StatisticsWindow::Recompute(const Basis& basis) {
-  const ConsoleShared& s = app_.shared;
+  const ConsoleShared& s = shared_;
   stats_.Clear();
   // The samples a recording writes: the history from its twelfth sample on,
   // oldest first. Lux only where the console's conversion knows it.
@@ -106,7 +109,7 @@ void StatisticsWindow::Recompute(const Basis& basis) {
 
   shown_ = basis;
   everShown_ = true;
-  computedAt_ = app_.toolkit.Millis();
+  computedAt_ = toolkit_.Millis();
 }
 
 std::string StatisticsWindow::CopyText() const {
@@ -128,7 +131,7 @@ void StatisticsWindow::cmdCopy_Click() {
   if (onCopy) {
     onCopy(CopyText());
   } else {
-    app_.toolkit.ShowMessage("There is no clipboard to copy the statistics to.",
+    toolkit_.ShowMessage("There is no clipboard to copy the statistics to.",
                              MessageButtons::Ok);
   }
 }

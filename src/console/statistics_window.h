@@ -21,12 +21,15 @@
 
 namespace kps {
 
-class AppContext;
+class ConsoleShared;
 class ConsoleWindow;
+struct RunFlags;
+class Toolkit;
 
 class StatisticsWindow {
  public:
-  StatisticsWindow(ConsoleWindow& console, AppContext& app);
+  StatisticsWindow(ConsoleWindow& console, Toolkit& toolkit, const RunFlags& flags,
+                   const ConsoleShared& shared);
   StatisticsWindow(const StatisticsWindow&) = delete;
   StatisticsWindow& operator=(const StatisticsWindow&) = delete;
 
@@ -74,7 +77,7 @@ class StatisticsWindow {
   // What the figures depend on besides the samples' values: a change in any
   // of these means they must be worked out again.
   struct Basis {
-    unsigned collections = 0;  // collections started, by either console
+    uint64_t collections = 0;  // histories cleared: collections started, by either console
     int64_t samplesTaken = -1;
     int32_t failed = 0;
     bool running = false;
@@ -86,7 +89,9 @@ class StatisticsWindow {
   void Recompute(const Basis& basis);
 
   ConsoleWindow& console_;
-  AppContext& app_;
+  Toolkit& toolkit_;
+  const RunFlags& flags_;
+  const ConsoleShared& shared_;
   ReadingStats stats_;
   Basis shown_;
   bool everShown_ = false;
