@@ -28,8 +28,8 @@ std::string Counted(long long n, const char* one, const char* many) {
 
 }  // namespace
 
-StatisticsWindow::StatisticsWindow(ConsoleWindow& console, Toolkit& toolkit,
-                                   const RunFlags& flags, const ConsoleShared& shared)
+StatisticsWindow::StatisticsWindow(ConsoleWindow& console, Toolkit& toolkit, const RunFlags& flags,
+                                   const ConsoleShared& shared)
     : lblFigureName("lblFigureName", FigureNames()),
       lblQuantity("lblQuantity", QuantityCaptions()),
       console_(console),
@@ -131,8 +131,7 @@ void StatisticsWindow::cmdCopy_Click() {
   if (onCopy) {
     onCopy(CopyText());
   } else {
-    toolkit_.ShowMessage("There is no clipboard to copy the statistics to.",
-                             MessageButtons::Ok);
+    toolkit_.ShowMessage("There is no clipboard to copy the statistics to.", MessageButtons::Ok);
   }
 }
 
