@@ -21,7 +21,7 @@
 
 namespace kps {
 
-class ConsoleShared;
+struct ConsoleShared;
 class ConsoleWindow;
 struct RunFlags;
 class Toolkit;
