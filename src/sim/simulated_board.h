@@ -127,7 +127,9 @@ class SimulatedBoard : public kps::Transport {
   // The longest reply: the status byte and 255 data bytes. Held in place, so
   // that a transfer allocates nothing.
   struct Reply {
-    Reply() = default;
+    // Written out (not defaulted) so that std::optional<Reply> finds it
+    // constructible while the board's class is still being defined.
+    Reply() {}  // NOLINT(modernize-use-equals-default)
     Reply(std::initializer_list<uint8_t> first, bool pad) : size(first.size()), padded(pad) {
       std::copy(first.begin(), first.end(), bytes.begin());
     }

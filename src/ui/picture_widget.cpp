@@ -30,8 +30,7 @@ QFontMetrics Metrics(const QFont& font, const QImage& image) {
 }  // namespace
 
 ImageSurface::ImageSurface(QWidget* view, int width, int height)
-    : view_(view),
-      repaint_(view),
+    : repaint_(view),
       image_(WhiteImage(width, height)),
       font_(view != nullptr ? view->font() : QFont()),
       metrics_(Metrics(font_, image_)) {

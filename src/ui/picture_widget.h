@@ -76,7 +76,6 @@ class ImageSurface final : public PixelSurface {
     QWidget* view_;
   };
 
-  QWidget* view_;
   Repaint repaint_;
   QImage image_;
   uint32_t* pixels_ = nullptr;

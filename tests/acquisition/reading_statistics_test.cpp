@@ -61,7 +61,9 @@ TEST(ReadingStatistics, NothingToSayIsNaNAndPrintsEmpty) {
   RunningStats none;
   EXPECT_EQ(none.count(), 0);
   for (StatFigure f : kStatFigures) {
-    if (f != StatFigure::N) EXPECT_TRUE(std::isnan(StatFigureValue(none, f))) << StatFigureName(f);
+    if (f != StatFigure::N) {
+      EXPECT_TRUE(std::isnan(StatFigureValue(none, f))) << StatFigureName(f);
+    }
   }
   RunningStats one;
   one.Add(7);
